@@ -1,0 +1,274 @@
+#include "app/TfrmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <iostream>
+
+#include "app/ApplicationTitle.h"
+#include "app/MessageBoxes.h"
+#include "app/TAnimate.h"
+#include "update/RunUpdate.h"
+
+#ifdef _WIN32
+const char* const kDefaultRoot = "C:\\QUV\\Kormant";
+#else
+const char* const kDefaultRoot = "/opt/QUV/Kormant";
+#endif
+const char* const kDefaultPassword = "mirdelkoza";
+
+namespace {
+
+// A horizontal line along the bottom edge of its area.
+class TBevel : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, height() - 2, width() - 1, height() - 2);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(0, height() - 1, width() - 1, height() - 1);
+    }
+};
+
+template <typename T, typename... Args>
+T* Make(QWidget* parent, const char* name, int left, int top, int width, int height,
+        Args&&... args) {
+    auto* widget = new T(std::forward<Args>(args)..., parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+} // namespace
+
+TMainCommands TMainCommands::Default() {
+    TMainCommands commands;
+    commands.Update = RunUpdate;
+    return commands;
+}
+
+TfrmMain::TfrmMain(TMainCommands commands, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      Commands_(std::move(commands)) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Updater"));
+    setFixedSize(433, 393);
+    // MS Sans Serif at 8 points is 11 pixels high; the layout's pixel positions assume it.
+    QFont font = this->font();
+    font.setPixelSize(11);
+    setFont(font);
+
+    gbConnection = Make<QGroupBox>(this, "gbConnection", 8, 15, 417, 138,
+                                   QStringLiteral(" Подключение  "));
+    lProgramLocation = Make<QLabel>(gbConnection, "lProgramLocation", 8, 25, 167, 13,
+                                    QStringLiteral("Путь к обновляемой программе:"));
+    eProgramLocation = Make<QLineEdit>(gbConnection, "eProgramLocation", 8, 40, 369, 21);
+    bbProgramLocation =
+        Make<QPushButton>(gbConnection, "bbProgramLocation", 384, 38, 24, 24, QStringLiteral("..."));
+    lPassword = Make<QLabel>(gbConnection, "lPassword", 8, 71, 41, 13, QStringLiteral("Пароль:"));
+    ePassword = Make<QLineEdit>(gbConnection, "ePassword", 8, 85, 145, 21);
+    ePassword->setEchoMode(QLineEdit::Password);
+    ePassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    Label1 = Make<QLabel>(
+        gbConnection, "Label1", 8, 105, 402, 13,
+        QStringLiteral("(требуется при обновлении сервера; как правило, принимается по умолчанию)"));
+
+    gbLog = Make<QGroupBox>(this, "gbLog", 8, 169, 417, 168, QStringLiteral(" Лог скрипта "));
+    mLog = new QPlainTextEdit(gbLog);
+    mLog->setObjectName(QStringLiteral("mLog"));
+    mLog->setReadOnly(true);
+    mLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    mLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto* logLayout = new QVBoxLayout(gbLog);
+    logLayout->setContentsMargins(2, 2, 2, 2);
+    logLayout->addWidget(mLog);
+
+    Bevel1 = Make<TBevel>(this, "Bevel1", 0, 342, 433, 10);
+
+    pBtn = Make<QWidget>(this, "pBtn", 0, 352, 433, 41);
+    aProgress = Make<TAnimate>(pBtn, "aProgress", 0, 1, 41, 41);
+    aProgress->hide();
+    lProgress =
+        Make<QLabel>(pBtn, "lProgress", 50, 15, 120, 13, QStringLiteral("Идет обновление ..."));
+    QFont bold = font;
+    bold.setBold(true);
+    lProgress->setFont(bold);
+    QPalette maroon = lProgress->palette();
+    maroon.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));
+    lProgress->setPalette(maroon);
+    lProgress->hide();
+
+    OKBtn = Make<QPushButton>(pBtn, "OKBtn", 190, 8, 75, 25, QStringLiteral("Старт"));
+    OKBtn->setToolTip(QStringLiteral("Запустить обновление"));
+    bOnline = Make<QPushButton>(pBtn, "bOnline", 270, 8, 75, 25, QStringLiteral("OnLine"));
+    bOnline->setToolTip(QStringLiteral("Перевод базы данных в многопользовательский режим"));
+    CancelBtn = Make<QPushButton>(pBtn, "CancelBtn", 350, 8, 75, 25, QStringLiteral("Закрыть"));
+    CancelBtn->setToolTip(QStringLiteral("Выход из программы"));
+    // No button is the window's default: Enter in the window presses nothing.
+    for (QPushButton* button : {bbProgramLocation, OKBtn, bOnline, CancelBtn}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    QWidget::setTabOrder(eProgramLocation, bbProgramLocation);
+    QWidget::setTabOrder(bbProgramLocation, ePassword);
+    QWidget::setTabOrder(ePassword, mLog);
+    QWidget::setTabOrder(mLog, OKBtn);
+    QWidget::setTabOrder(OKBtn, bOnline);
+    QWidget::setTabOrder(bOnline, CancelBtn);
+
+    connect(OKBtn, &QPushButton::clicked, this, &TfrmMain::OKBtnClick);
+    connect(bOnline, &QPushButton::clicked, this, &TfrmMain::bOnlineClick);
+    connect(bbProgramLocation, &QPushButton::clicked, this, &TfrmMain::bbProgramLocationClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &TfrmMain::CancelBtnClick);
+
+    FormCreate();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    eProgramLocation->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMain::FormCreate() {
+    ApplicationTitle() =
+        TitleFromExecutablePath(QCoreApplication::applicationFilePath().toStdString());
+    setWindowTitle(QString::fromStdString(ApplicationTitle()));
+    eProgramLocation->setText(QString::fromUtf8(kDefaultRoot));
+    ePassword->setText(QString::fromUtf8(kDefaultPassword));
+}
+
+void TfrmMain::SetControlsEnabled(bool enabled) {
+    gbConnection->setEnabled(enabled);
+    pBtn->setEnabled(enabled);
+}
+
+void TfrmMain::RunCommand(const std::function<void()>& command,
+                          const std::function<void()>& restore) {
+    CommandRunning_ = true;
+    std::optional<std::string> failure;
+    try {
+        command();
+    } catch (const std::exception& e) {
+        failure = e.what();
+    } catch (...) {
+        failure = "Непредвиденная ошибка!";
+    }
+    restore();
+    CommandRunning_ = false;
+
+    if (ProgramEnding()) {
+        // The operator closed the window while the command ran: the program ends now, and a
+        // failure is not lost but written where a console can see it.
+        if (failure) {
+            std::cerr << *failure << '\n';
+        }
+        close();
+        return;
+    }
+    if (failure) {
+        ::ShowFailure(*failure);
+    }
+}
+
+void TfrmMain::OKBtnClick() {
+    lProgress->show();
+    aProgress->show();
+    aProgress->Start();
+    QCoreApplication::processEvents();
+    SetControlsEnabled(false);
+    const std::string root = eProgramLocation->text().toStdString();
+    const std::string password = ePassword->text().toStdString();
+    RunCommand(
+        [&] {
+            if (Commands_.Update) {
+                Commands_.Update(root, password, *this);
+            }
+        },
+        [this] {
+            SetControlsEnabled(true);
+            QCoreApplication::processEvents();
+            lProgress->hide();
+            aProgress->hide();
+            aProgress->Stop();
+        });
+}
+
+void TfrmMain::bOnlineClick() {
+    SetControlsEnabled(false);
+    const std::string root = eProgramLocation->text().toStdString();
+    const std::string password = ePassword->text().toStdString();
+    RunCommand(
+        [&] {
+            if (Commands_.Online) {
+                Commands_.Online(root, password);
+            }
+        },
+        [this] { SetControlsEnabled(true); });
+}
+
+void TfrmMain::bbProgramLocationClick() {
+    if (!Commands_.ChooseFolder) {
+        return;
+    }
+    if (const auto chosen = Commands_.ChooseFolder(this, eProgramLocation->text().toStdString())) {
+        eProgramLocation->setText(QString::fromStdString(*chosen));
+    }
+}
+
+void TfrmMain::CancelBtnClick() {
+    close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (CommandRunning_) {
+        // The command cannot be stopped: mark the program as ending, so that the boxes it still
+        // opens close at once, and close the window when it returns.
+        SetProgramEnding(true);
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TfrmMain::ShowInformation(const std::string& text) {
+    ::ShowInformation(text);
+}
+
+void TfrmMain::ShowError(const std::string& text) {
+    ::ShowError(text);
+}
+
+bool TfrmMain::AskYesNo(const std::string& text) {
+    return ::AskYesNo(text);
+}
+
+void TfrmMain::LogClear() {
+    mLog->clear();
+}
+
+void TfrmMain::LogAppend(const std::string& line) {
+    QTextCursor cursor = mLog->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QString::fromStdString(line) + QLatin1Char('\n'));
+    mLog->setTextCursor(cursor);
+    mLog->ensureCursorVisible();
+}
+
+void TfrmMain::ProcessEvents() {
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,42 @@
+#include "platform/Path.h"
+
+#include "platform/win32/WindowsSupport.h"
+
+namespace platform {
+
+const char PathDelimiter = '\\';
+const std::size_t MaxPathLength = MAX_PATH - 1;
+
+std::string FullPath(std::string_view path) {
+    if (path.empty()) {
+        return {};
+    }
+    const std::wstring wide = win32::Widen(path);
+    DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return std::string(path);
+    }
+    std::wstring result(size, L'\0');
+    size = GetFullPathNameW(wide.c_str(), size, result.data(), nullptr);
+    result.resize(size);
+    return win32::Narrow(result);
+}
+
+std::string JoinPath(std::string_view folder, std::string_view child) {
+    std::string result(folder);
+    if (result.empty() || result.back() != PathDelimiter) {
+        result += PathDelimiter;
+    }
+    result += child;
+    return result;
+}
+
+bool FolderExists(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+} // namespace platform

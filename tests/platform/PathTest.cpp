@@ -1,0 +1,55 @@
+#include "platform/Path.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+struct TFullPathCase {
+    const char* Input;
+    const char* Expected;
+};
+
+class FullPathTable : public ::testing::TestWithParam<TFullPathCase> {};
+
+TEST_P(FullPathTable, ResolvesLexically) {
+    EXPECT_EQ(platform::FullPath(GetParam().Input), GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Absolute, FullPathTable,
+    ::testing::Values(TFullPathCase{"", ""}, TFullPathCase{"/", "/"},
+                      TFullPathCase{"/opt/QUV/Kormant", "/opt/QUV/Kormant"},
+                      TFullPathCase{"/opt/QUV/Kormant/", "/opt/QUV/Kormant/"},
+                      TFullPathCase{"/opt//QUV///Kormant", "/opt/QUV/Kormant"},
+                      TFullPathCase{"/opt/./QUV/../QUV/Kormant", "/opt/QUV/Kormant"},
+                      TFullPathCase{"/opt/QUV/Kormant/.", "/opt/QUV/Kormant"},
+                      TFullPathCase{"/../..", "/"}, TFullPathCase{"/a/b/../../..", "/"}));
+
+TEST(FullPath, RelativeTextIsTakenFromTheCurrentFolder) {
+    const std::string cwd = std::filesystem::current_path().string();
+    EXPECT_EQ(platform::FullPath("Kormant"), cwd + "/Kormant");
+    EXPECT_EQ(platform::FullPath("."), cwd);
+    EXPECT_EQ(platform::FullPath("./a/../Kormant/"), cwd + "/Kormant/");
+}
+
+TEST(JoinPath, AddsExactlyOneDelimiter) {
+    EXPECT_EQ(platform::JoinPath("/opt/QUV", "Kormant"), "/opt/QUV/Kormant");
+    EXPECT_EQ(platform::JoinPath("/opt/QUV/", "Kormant"), "/opt/QUV/Kormant");
+    EXPECT_EQ(platform::JoinPath("/", "Program"), "/Program");
+}
+
+TEST(FolderExists, TellsFoldersFromFilesAndMissingNames) {
+    TTempFolder temp;
+    temp.MakeFolder("dir");
+    temp.MakeFile("file");
+    EXPECT_TRUE(platform::FolderExists((temp.Path() / "dir").string()));
+    EXPECT_FALSE(platform::FolderExists((temp.Path() / "file").string()));
+    EXPECT_FALSE(platform::FolderExists((temp.Path() / "missing").string()));
+    EXPECT_FALSE(platform::FolderExists(""));
+    EXPECT_FALSE(platform::FolderExists(std::string(platform::MaxPathLength + 10, 'a')));
+}
+
+} // namespace

@@ -1,0 +1,43 @@
+#include "tests/support/TempFolder.h"
+
+#include <fstream>
+#include <random>
+#include <system_error>
+
+TTempFolder::TTempFolder() {
+    const std::filesystem::path base(UPDATER_TEST_SCRATCH);
+    std::filesystem::create_directories(base);
+    std::random_device random;
+    for (;;) {
+        auto candidate = base / ("t" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            Path_ = candidate;
+            break;
+        }
+    }
+}
+
+TTempFolder::~TTempFolder() {
+    std::error_code ignored;
+    // Restore write permission first, so that read-only folders made by a test can go too.
+    for (auto it = std::filesystem::recursive_directory_iterator(Path_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(Path_, ignored);
+}
+
+std::filesystem::path TTempFolder::MakeFolder(const std::string& relative) const {
+    const auto path = Path_ / relative;
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+std::filesystem::path TTempFolder::MakeFile(const std::string& relative,
+                                            const std::string& content) const {
+    const auto path = Path_ / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
