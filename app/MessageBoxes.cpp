@@ -160,8 +160,7 @@ bool ProgramEnding() {
 }
 
 void ShowInformation(const std::string& text) {
-    TMessageDialog box(QApplication::activeWindow(), TBoxKind::Information, text,
-                       TBoxButtons::Ok);
+    TMessageDialog box(QApplication::activeWindow(), TBoxKind::Information, text, TBoxButtons::Ok);
     RunFramedBox(box);
 }
 

@@ -66,25 +66,29 @@ TfrmMain::TfrmMain(TMainCommands commands, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Updater"));
     setFixedSize(433, 393);
-    // MS Sans Serif at 8 points is 11 pixels high; the layout's pixel positions assume it.
+    // The layout's pixel positions assume MS Sans Serif at 8 points (11 pixels); Arial and its
+    // metric twin Liberation Sans come closest where that font is missing.
     QFont font = this->font();
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
+                      QStringLiteral("Liberation Sans")});
     font.setPixelSize(11);
     setFont(font);
 
-    gbConnection = Make<QGroupBox>(this, "gbConnection", 8, 15, 417, 138,
-                                   QStringLiteral(" Подключение  "));
+    gbConnection =
+        Make<QGroupBox>(this, "gbConnection", 8, 15, 417, 138, QStringLiteral(" Подключение  "));
     lProgramLocation = Make<QLabel>(gbConnection, "lProgramLocation", 8, 25, 167, 13,
                                     QStringLiteral("Путь к обновляемой программе:"));
     eProgramLocation = Make<QLineEdit>(gbConnection, "eProgramLocation", 8, 40, 369, 21);
-    bbProgramLocation =
-        Make<QPushButton>(gbConnection, "bbProgramLocation", 384, 38, 24, 24, QStringLiteral("..."));
+    bbProgramLocation = Make<QPushButton>(gbConnection, "bbProgramLocation", 384, 38, 24, 24,
+                                          QStringLiteral("..."));
     lPassword = Make<QLabel>(gbConnection, "lPassword", 8, 71, 41, 13, QStringLiteral("Пароль:"));
     ePassword = Make<QLineEdit>(gbConnection, "ePassword", 8, 85, 145, 21);
     ePassword->setEchoMode(QLineEdit::Password);
     ePassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     Label1 = Make<QLabel>(
         gbConnection, "Label1", 8, 105, 402, 13,
-        QStringLiteral("(требуется при обновлении сервера; как правило, принимается по умолчанию)"));
+        QStringLiteral(
+            "(требуется при обновлении сервера; как правило, принимается по умолчанию)"));
 
     gbLog = Make<QGroupBox>(this, "gbLog", 8, 169, 417, 168, QStringLiteral(" Лог скрипта "));
     mLog = new QPlainTextEdit(gbLog);

@@ -19,12 +19,10 @@ class TAnimate;
 // The commands behind the buttons. An empty command is not present yet: its button does
 // nothing beyond its enabling steps.
 struct TMainCommands {
-    std::function<void(const std::string& root, const std::string& password, TOperator& op)>
-        Update;
+    std::function<void(const std::string& root, const std::string& password, TOperator& op)> Update;
     std::function<void(const std::string& root, const std::string& password)> Online;
     // Returns the chosen folder, or nothing when the operator cancelled.
-    std::function<std::optional<std::string>(QWidget* owner, const std::string& root)>
-        ChooseFolder;
+    std::function<std::optional<std::string>(QWidget* owner, const std::string& root)> ChooseFolder;
 
     // The program's own commands.
     static TMainCommands Default();
@@ -33,8 +31,7 @@ struct TMainCommands {
 class TfrmMain : public QWidget, private TOperator {
     Q_OBJECT
 public:
-    explicit TfrmMain(TMainCommands commands = TMainCommands::Default(),
-                      QWidget* parent = nullptr);
+    explicit TfrmMain(TMainCommands commands = TMainCommands::Default(), QWidget* parent = nullptr);
 
     // True while a button's command runs.
     bool CommandRunning() const { return CommandRunning_; }

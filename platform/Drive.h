@@ -8,10 +8,10 @@
 namespace platform {
 
 enum class TDriveClass {
-    Disk,      // a fixed or removable disk: accepted as local
-    Network,   // NFS, SMB/CIFS, network FUSE mounts, 9p, Ceph, AFS and the like
-    Optical,   // CD/DVD file systems
-    Memory,    // tmpfs, ramfs
+    Disk,    // a fixed or removable disk: accepted as local
+    Network, // NFS, SMB/CIFS, network FUSE mounts, 9p, Ceph, AFS and the like
+    Optical, // CD/DVD file systems
+    Memory,  // tmpfs, ramfs
     Undetermined
 };
 

@@ -55,9 +55,9 @@ InstallationLayout ResolveLayout(std::string_view rootText, TClockReader readClo
 
     const auto databaseFile =
         platform::FindChild(layout.DataDir, kDatabaseFileName, platform::TEntryKind::File);
-    layout.DatabaseString = std::string(kDatabaseServerPrefix) +
-                            JoinPath(layout.DataDir, databaseFile.value_or(
-                                                         std::string(kDatabaseFileName)));
+    layout.DatabaseString =
+        std::string(kDatabaseServerPrefix) +
+        JoinPath(layout.DataDir, databaseFile.value_or(std::string(kDatabaseFileName)));
 
     layout.ClientPresent =
         platform::FindChild(layout.ProgramDir, kClientExeName, platform::TEntryKind::File)

@@ -50,8 +50,8 @@ constexpr std::uint64_t kRamfs = 0x858458F6;
 
 // FUSE subtypes that are backed by a local block device.
 bool IsLocalFuse(const std::string& subtype) {
-    return subtype == "blk" || subtype == "ntfs-3g" || subtype == "ntfs" ||
-           subtype == "exfat" || subtype == "ext4";
+    return subtype == "blk" || subtype == "ntfs-3g" || subtype == "ntfs" || subtype == "exfat" ||
+           subtype == "ext4";
 }
 
 // The FUSE subtype of the mount that holds `path`, from the mount table: the mount whose

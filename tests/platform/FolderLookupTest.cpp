@@ -38,8 +38,7 @@ TEST(FindChild, MissingFolderAndSimilarNamesFindNothing) {
     temp.MakeFile("Kormant.exe.bak");
     temp.MakeFile("Kormant.ex");
     EXPECT_EQ(FindChild(temp.Str(), "Kormant.exe", TEntryKind::File), std::nullopt);
-    EXPECT_EQ(FindChild(temp.Str() + "/missing", "Kormant.exe", TEntryKind::File),
-              std::nullopt);
+    EXPECT_EQ(FindChild(temp.Str() + "/missing", "Kormant.exe", TEntryKind::File), std::nullopt);
 }
 
 TEST(SameNameIgnoringCase, FoldsAsciiLettersOnly) {
