@@ -243,8 +243,15 @@ void tst_TfrmMain::startDisablesWhileRunningAndShowsFailureAfterRestore() {
     TWindowState during;
     TMainCommands commands;
     QWidget* self = nullptr;
-    commands.Update = [&](const std::string&, const std::string&, TOperator&) {
+    int runs = 0;
+    commands.Update = [&](const std::string&, const std::string&, TOperator& op) {
+        ++runs;
         during = StateOf(*self);
+        // While the command runs, the buttons and fields do not react.
+        QTest::mouseClick(Child(*self, "OKBtn"), Qt::LeftButton);
+        QTest::mouseClick(Child(*self, "CancelBtn"), Qt::LeftButton);
+        QTest::keyClicks(Child(*self, "eProgramLocation"), "xyz");
+        op.ProcessEvents();
         throw EFailure("Ошибка сервера 335544344");
     };
     TfrmMain window(commands);
@@ -255,6 +262,9 @@ void tst_TfrmMain::startDisablesWhileRunningAndShowsFailureAfterRestore() {
     const QString shown = FailureBoxText(
         [&] { QTest::mouseClick(Child(window, "OKBtn"), Qt::LeftButton); }, &atBox, &window);
 
+    QCOMPARE(runs, 1);
+    QVERIFY(window.isVisible());
+    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), QString::fromUtf8(kDefaultRoot));
     QVERIFY(!during.ConnectionEnabled);
     QVERIFY(!during.ButtonsEnabled);
     QVERIFY(during.LogEnabled);

@@ -1,5 +1,6 @@
 #include "platform/Drive.h"
 
+#include <cctype>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -48,7 +49,16 @@ INSTANTIATE_TEST_SUITE_P(
                       TFsCase{"tmpfs", 0x01021994, "", TDriveClass::Memory},
                       TFsCase{"ramfs", 0x858458F6, "", TDriveClass::Memory},
                       TFsCase{"procfs", 0x9FA0, "", TDriveClass::Undetermined},
-                      TFsCase{"unknown", 0x12345678, "", TDriveClass::Undetermined}));
+                      TFsCase{"unknown", 0x12345678, "", TDriveClass::Undetermined}),
+    [](const ::testing::TestParamInfo<TFsCase>& info) {
+        std::string name = info.param.Name;
+        for (char& c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c))) {
+                c = '_';
+            }
+        }
+        return name;
+    });
 
 TEST(DriveClassOf, BuildTreeIsOnALocalDisk) {
     TTempFolder temp;

@@ -26,7 +26,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TFullPathCase{"/opt//QUV///Kormant", "/opt/QUV/Kormant"},
                       TFullPathCase{"/opt/./QUV/../QUV/Kormant", "/opt/QUV/Kormant"},
                       TFullPathCase{"/opt/QUV/Kormant/.", "/opt/QUV/Kormant"},
-                      TFullPathCase{"/../..", "/"}, TFullPathCase{"/a/b/../../..", "/"}));
+                      TFullPathCase{"/../..", "/"}, TFullPathCase{"/a/b/../../..", "/"}),
+    [](const ::testing::TestParamInfo<TFullPathCase>& info) {
+        return "Case" + std::to_string(info.index);
+    });
 
 TEST(FullPath, RelativeTextIsTakenFromTheCurrentFolder) {
     const std::string cwd = std::filesystem::current_path().string();

@@ -53,7 +53,11 @@ TEST_P(QuestionNamesTheParts, AsksWithTheExactText) {
 INSTANTIATE_TEST_SUITE_P(PartsText, QuestionNamesTheParts,
                          ::testing::Values(TPartsCase{true, true, "КЛИЕНТСКАЯ и СЕРВЕРНАЯ части"},
                                            TPartsCase{true, false, "КЛИЕНТСКАЯ часть"},
-                                           TPartsCase{false, true, "СЕРВЕРНАЯ часть"}));
+                                           TPartsCase{false, true, "СЕРВЕРНАЯ часть"}),
+                         [](const ::testing::TestParamInfo<TPartsCase>& info) {
+                             return std::string(info.param.Client ? "Client" : "") +
+                                    (info.param.Server ? "Server" : "");
+                         });
 
 TEST(RunUpdate, NoPartFoundFailsBeforeAnyQuestion) {
     TTempFolder temp;
