@@ -8,6 +8,7 @@ packages=(
     libgtest-dev
     qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2
     xvfb xauth
+    g++-mingw-w64-x86-64-posix
 )
 
 missing=()

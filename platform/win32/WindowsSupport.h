@@ -46,18 +46,28 @@ public:
     TFindHandle(TFindHandle&& other) noexcept : Handle_(other.Handle_) {
         other.Handle_ = INVALID_HANDLE_VALUE;
     }
-    TFindHandle& operator=(TFindHandle&&) = delete;
+    TFindHandle& operator=(TFindHandle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            Handle_ = other.Handle_;
+            other.Handle_ = INVALID_HANDLE_VALUE;
+        }
+        return *this;
+    }
     TFindHandle(const TFindHandle&) = delete;
     TFindHandle& operator=(const TFindHandle&) = delete;
-    ~TFindHandle() {
-        if (Handle_ != INVALID_HANDLE_VALUE) {
-            FindClose(Handle_);
-        }
-    }
+    ~TFindHandle() { Reset(); }
     HANDLE Get() const { return Handle_; }
     explicit operator bool() const { return Handle_ != INVALID_HANDLE_VALUE; }
 
 private:
+    void Reset() {
+        if (Handle_ != INVALID_HANDLE_VALUE) {
+            FindClose(Handle_);
+            Handle_ = INVALID_HANDLE_VALUE;
+        }
+    }
+
     HANDLE Handle_;
 };
 
