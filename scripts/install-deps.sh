@@ -9,6 +9,9 @@ packages=(
     qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2
     xvfb xauth
     g++-mingw-w64-x86-64-posix
+    # The package builder and the package program (zip archives through libarchive), ib_util.h
+    # for the quv_udf library, mkfs.ext4 for the full-disk tests.
+    libarchive-dev firebird-dev e2fsprogs
 )
 
 missing=()

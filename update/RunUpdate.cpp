@@ -1,7 +1,23 @@
 #include "update/RunUpdate.h"
 
+#include "platform/FileSystem.h"
+#include "platform/FolderLookup.h"
+#include "platform/Path.h"
 #include "update/Failure.h"
+#include "update/FileOperations.h"
 #include "update/InstallationLayout.h"
+#include "update/Payload.h"
+#include "update/UpdateSeams.h"
+
+const char* const kSuccessText = "Обновление программы прошло успешно.";
+const char* const kRollbackAnnouncedText =
+    "В процессе обновления произошла ошибка. Сейчас будет осуществлен процесс восстановления "
+    "работоспособности программы (ОТКАТ). Сообщение об ошибке:\r\r";
+const char* const kRollbackDoneText =
+    "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
+const char* const kServerPartUnavailableText =
+    "Данная сборка программы обновления не умеет обновлять СЕРВЕРНУЮ часть обновляемой "
+    "программы, поэтому обновление не выполнено!";
 
 namespace {
 
@@ -28,13 +44,106 @@ std::string QuestionText(const std::string& partsText) {
            partsText + " обновляемой программы.\rПродолжить обновление?";
 }
 
+constexpr std::string_view kPackageFileName = "files.exe";
+constexpr std::string_view kHelpFileName = "Kormant.chm";
+// The package window is shown normally.
+constexpr int kShowNormal = 1;
+
+// The name under which `name` stands in `folder`, in any letter case; `name` itself when it is
+// not there, so that a failure names the file that was looked for.
+std::string ExistingChild(const std::string& folder, std::string_view name) {
+    return platform::JoinPath(
+        folder,
+        platform::FindChild(folder, name, platform::TEntryKind::File).value_or(std::string(name)));
+}
+
+// C2: the package is unpacked into New and what the apply will change is copied into Old.
+// Nothing of the installation changes here, so a failure only removes the staging folder.
+void Stage(const InstallationLayout& layout, TOperator& op, const std::string& carrier,
+           TServerPart* server) {
+    try {
+        DeleteFolderTree(layout.StagingDir);
+        CreateFolder(layout.StagingDir);
+        CreateFolder(layout.NewDir);
+        CreateFolder(layout.OldDir);
+        const std::string package = platform::JoinPath(layout.NewDir, kPackageFileName);
+        SavePackage(package, carrier);
+        RunAndWait(package, std::nullopt, kShowNormal, op);
+        if (layout.ClientPresent) {
+            CopyFolderTree(layout.ProgramDir, layout.OldProgramDir);
+        }
+        if (server != nullptr) {
+            server->Backup(layout);
+        }
+    } catch (...) {
+        DeleteFolderTree(layout.StagingDir);
+        throw;
+    }
+}
+
+void CopyClientFile(const InstallationLayout& layout, std::string_view name) {
+    CopyOneFile(ExistingChild(layout.NewDir, name), ExistingChild(layout.ProgramDir, name));
+}
+
+// C3: the new files go into place; any failure is answered by restoring from Old. A completed
+// rollback ends the failure; a failing restore step passes on and the done box is not shown.
+void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPart* server) {
+    try {
+        if (server != nullptr) {
+            server->Apply(layout, op);
+        }
+        if (layout.ClientPresent) {
+            CopyClientFile(layout, kClientExeName);
+            CopyClientFile(layout, kHelpFileName);
+        }
+        op.ShowInformation(kSuccessText + (server != nullptr ? server->SuccessSuffix() : ""));
+    } catch (const std::exception& failure) {
+        op.ShowError(kRollbackAnnouncedText + std::string(failure.what()));
+        if (layout.ClientPresent) {
+            DeleteFolderTree(layout.ProgramDir);
+            CopyFolderTree(layout.OldProgramDir, layout.ProgramDir);
+        }
+        if (server != nullptr) {
+            server->Restore(layout);
+        }
+        op.ShowInformation(kRollbackDoneText);
+    }
+}
+
 } // namespace
 
-void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op) {
+void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op,
+               const TUpdateSeams& seams) {
     const InstallationLayout layout = ResolveLayout(rootText);
     if (!op.AskYesNo(QuestionText(PartsText(layout)))) {
         return;
     }
-    // The server part's preparation and the staging, apply and rollback follow the answer.
-    (void)password;
+
+    std::unique_ptr<TServerPart> server;
+    if (layout.ServerPresent) {
+        if (!seams.ServerPart) {
+            throw EFailure(kServerPartUnavailableText);
+        }
+        server = seams.ServerPart(layout, password);
+        server->Prepare(op);
+    }
+
+    const std::string carrier =
+        seams.PayloadCarrier.empty() ? OwnPayloadCarrier() : seams.PayloadCarrier;
+    const TRenameFolder rename =
+        seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
+    const auto phaseC = [&] {
+        CheckFullAccess(layout.RootDir, rename);
+        Stage(layout, op, carrier, server.get());
+        ApplyOrRollBack(layout, op, server.get());
+    };
+    if (server) {
+        server->Guard(phaseC, op);
+    } else {
+        phaseC();
+    }
+}
+
+void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op) {
+    RunUpdate(rootText, password, op, TUpdateSeams{});
 }

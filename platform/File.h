@@ -1,0 +1,46 @@
+// An open file with positioned reads and kernel-side copies between files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Owns one open file of the system; closed when destroyed. Move-only.
+class TFile {
+public:
+    TFile() = default;
+    ~TFile();
+    TFile(TFile&& other) noexcept;
+    TFile& operator=(TFile&& other) noexcept;
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    // Opens an existing file for reading; check IsOpen().
+    static TFile OpenRead(const std::string& path);
+    // Creates the file for writing, truncating an existing one. `executable` gives the new file
+    // the run permission on Linux (Windows decides by the name).
+    static TFile Create(const std::string& path, bool executable);
+
+    bool IsOpen() const;
+    std::optional<std::uint64_t> Size() const;
+    // Reads exactly `size` bytes at `offset`; false on a short read or an error.
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+    // Appends exactly `size` bytes.
+    bool Write(const void* data, std::size_t size);
+    // Appends `size` bytes of `source` starting at `offset`, inside the kernel where it can.
+    bool AppendFrom(const TFile& source, std::uint64_t offset, std::uint64_t size);
+    // Closes the file and reports whether everything written reached it.
+    bool Close();
+
+private:
+#ifdef _WIN32
+    void* Handle_ = nullptr;
+#else
+    int Descriptor_ = -1;
+#endif
+};
+
+} // namespace platform

@@ -1,0 +1,83 @@
+// Files and folders as the update's folder operations need them: enumeration, delete, create,
+// an atomic file copy and a rename that never replaces. Every call reports success as a value;
+// the callers turn failures into their own texts.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+enum class TEntryType { File, Folder, Link };
+
+struct TFolderEntry {
+    std::string Name;
+    TEntryType Type = TEntryType::File;
+};
+
+// Lists one folder in the order the file system returns it, without "." and "..". Hidden and
+// system entries are included. Owns the system's enumeration handle until destroyed.
+class TFolderEnumeration {
+public:
+    // Starts listing `folder`; false from IsOpen() when the folder cannot be read.
+    explicit TFolderEnumeration(const std::string& folder);
+    ~TFolderEnumeration();
+    TFolderEnumeration(TFolderEnumeration&&) noexcept;
+    TFolderEnumeration& operator=(TFolderEnumeration&&) noexcept;
+    TFolderEnumeration(const TFolderEnumeration&) = delete;
+    TFolderEnumeration& operator=(const TFolderEnumeration&) = delete;
+
+    bool IsOpen() const;
+    // The next entry, or nothing at the end. A symbolic link is reported as a link, never as
+    // what it points to, so that recursive operations stay inside the tree.
+    std::optional<TFolderEntry> Next();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> State_;
+};
+
+// True when `path` names an existing folder, not following a final symbolic link.
+bool IsRealFolder(const std::string& path);
+
+// Deletes a file or a symbolic link. Windows: the read-only attribute is cleared first (hidden
+// and system stay). Linux: the owner's write bit is added first, which changes nothing for the
+// deletion itself (the folder's permission decides) but matches the Windows attribute step.
+bool DeleteOneFile(const std::string& path);
+
+// Removes an empty folder.
+bool RemoveEmptyFolder(const std::string& path);
+
+// Creates exactly this folder; fails when it or a file of that name exists or the parent is
+// missing.
+bool CreateOneFolder(const std::string& path);
+
+// Creates the folder with every missing parent; an existing folder is accepted.
+bool CreateFolderPath(const std::string& path);
+
+// Clears what keeps an existing file from being replaced: the read-only and hidden attributes on
+// Windows; on Linux the owner's write bit is added. Missing files are ignored.
+void MakeReplaceable(const std::string& path);
+
+// Copies `source` onto `target`, replacing an existing target, with the source's content,
+// permissions (attributes) and modification time.
+// Linux: the data goes through the kernel (copy_file_range, else sendfile) into a temporary
+// file in the target's folder, which is then renamed over the target. A library the running
+// server has mapped is therefore never truncated under it, and a failed copy (a full disk)
+// leaves the old target whole and no temporary file behind.
+// Windows: the system's CopyFile, which replaces the target in place.
+bool CopyFileReplacing(const std::string& source, const std::string& target);
+
+// Recreates the symbolic link `source` as `target` (same link text), replacing a file there.
+bool CopyLink(const std::string& source, const std::string& target);
+
+// Gives a file or folder a new name. Fails when the new name exists (a folder included) or the
+// folder is in use (Windows).
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// The size of an existing file, or nothing.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
+} // namespace platform

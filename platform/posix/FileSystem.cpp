@@ -1,0 +1,227 @@
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/posix/CopyData.h"
+
+namespace platform {
+
+struct TFolderEnumeration::TState {
+    DIR* Dir = nullptr;
+    int Descriptor = -1;
+    ~TState() {
+        if (Dir != nullptr) {
+            closedir(Dir);
+        }
+    }
+};
+
+TFolderEnumeration::TFolderEnumeration(const std::string& folder)
+    : State_(std::make_unique<TState>()) {
+    State_->Dir = opendir(folder.c_str());
+    if (State_->Dir != nullptr) {
+        State_->Descriptor = dirfd(State_->Dir);
+    }
+}
+
+TFolderEnumeration::~TFolderEnumeration() = default;
+TFolderEnumeration::TFolderEnumeration(TFolderEnumeration&&) noexcept = default;
+TFolderEnumeration& TFolderEnumeration::operator=(TFolderEnumeration&&) noexcept = default;
+
+bool TFolderEnumeration::IsOpen() const {
+    return State_ && State_->Dir != nullptr;
+}
+
+std::optional<TFolderEntry> TFolderEnumeration::Next() {
+    if (!IsOpen()) {
+        return std::nullopt;
+    }
+    while (const dirent* entry = readdir(State_->Dir)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat info {};
+            if (fstatat(State_->Descriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+            }
+        }
+        const TEntryType kind = type == DT_DIR   ? TEntryType::Folder
+                                : type == DT_LNK ? TEntryType::Link
+                                                 : TEntryType::File;
+        return TFolderEntry{std::string(name), kind};
+    }
+    return std::nullopt;
+}
+
+bool IsRealFolder(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool DeleteOneFile(const std::string& path) {
+    MakeReplaceable(path);
+    return unlink(path.c_str()) == 0;
+}
+
+bool RemoveEmptyFolder(const std::string& path) {
+    return rmdir(path.c_str()) == 0;
+}
+
+bool CreateOneFolder(const std::string& path) {
+    return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool CreateFolderPath(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    std::string prefix;
+    std::size_t position = 0;
+    while (position != std::string::npos) {
+        position = path.find('/', position + 1);
+        prefix = path.substr(0, position);
+        if (prefix.empty() || IsRealFolder(prefix)) {
+            continue;
+        }
+        if (mkdir(prefix.c_str(), 0777) != 0 && !(errno == EEXIST && IsRealFolder(prefix))) {
+            struct stat info {};
+            // A symbolic link to a folder is a usable parent.
+            if (!(stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+                return false;
+            }
+        }
+    }
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void MakeReplaceable(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
+        chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR);
+    }
+}
+
+namespace {
+
+// Owns a descriptor for the copy below.
+class TDescriptor {
+public:
+    explicit TDescriptor(int descriptor) : Descriptor_(descriptor) {}
+    ~TDescriptor() {
+        if (Descriptor_ >= 0) {
+            close(Descriptor_);
+        }
+    }
+    TDescriptor(const TDescriptor&) = delete;
+    TDescriptor& operator=(const TDescriptor&) = delete;
+    int Get() const { return Descriptor_; }
+    bool Close() {
+        const int descriptor = Descriptor_;
+        Descriptor_ = -1;
+        return close(descriptor) == 0;
+    }
+
+private:
+    int Descriptor_;
+};
+
+// A name beside the target that no other file has: ".<name>.<random>~".
+std::string TemporaryNameBeside(const std::string& target) {
+    static std::mt19937_64 random{std::random_device{}()};
+    const auto slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    // Keep the temporary name within the system's limits for one name and for a whole path,
+    // so that a target that fits is never refused for its temporary name.
+    constexpr std::size_t kDecoration = 16;
+    const std::size_t room =
+        PATH_MAX - 1 > folder.size() + kDecoration
+            ? std::min<std::size_t>(NAME_MAX, PATH_MAX - 1 - folder.size()) - kDecoration
+            : 0;
+    if (name.size() > room) {
+        name.resize(room);
+    }
+    return folder + "." + name + "." + std::to_string(random() % 1000000000000ULL) + "~";
+}
+
+} // namespace
+
+bool CopyFileReplacing(const std::string& source, const std::string& target) {
+    TDescriptor from(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (from.Get() < 0 || fstat(from.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    struct stat existing {};
+    if (stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        return false;
+    }
+    std::string temporary;
+    int descriptor = -1;
+    for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
+        temporary = TemporaryNameBeside(target);
+        descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (descriptor < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (descriptor < 0) {
+        return false;
+    }
+    TDescriptor to(descriptor);
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    const bool written =
+        posix::CopyData(from.Get(), 0, to.Get(), static_cast<std::uint64_t>(info.st_size)) &&
+        fchmod(to.Get(), info.st_mode & 07777) == 0 && futimens(to.Get(), times) == 0;
+    // Closing reports delayed write errors of some file systems (NFS, full quota).
+    const bool closed = to.Close();
+    if (!written || !closed || rename(temporary.c_str(), target.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CopyLink(const std::string& source, const std::string& target) {
+    std::vector<char> text(PATH_MAX + 1);
+    const ssize_t size = readlink(source.c_str(), text.data(), text.size() - 1);
+    if (size < 0) {
+        return false;
+    }
+    text[static_cast<std::size_t>(size)] = '\0';
+    struct stat existing {};
+    if (lstat(target.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode) || unlink(target.c_str()) != 0) {
+            return false;
+        }
+    }
+    return symlink(text.data(), target.c_str()) == 0;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    // Plain rename() would replace an empty folder of the new name.
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+} // namespace platform

@@ -1,0 +1,130 @@
+#include "platform/FileSystem.h"
+
+#include "platform/Path.h"
+#include "platform/win32/WindowsSupport.h"
+
+namespace platform {
+
+struct TFolderEnumeration::TState {
+    win32::TFindHandle Find{INVALID_HANDLE_VALUE};
+    WIN32_FIND_DATAW Data{};
+    bool HavePending = false;
+};
+
+TFolderEnumeration::TFolderEnumeration(const std::string& folder)
+    : State_(std::make_unique<TState>()) {
+    const std::wstring pattern = win32::Widen(JoinPath(folder, "*"));
+    HANDLE handle = FindFirstFileW(pattern.c_str(), &State_->Data);
+    State_->Find = win32::TFindHandle(handle);
+    State_->HavePending = handle != INVALID_HANDLE_VALUE;
+}
+
+TFolderEnumeration::~TFolderEnumeration() = default;
+TFolderEnumeration::TFolderEnumeration(TFolderEnumeration&&) noexcept = default;
+TFolderEnumeration& TFolderEnumeration::operator=(TFolderEnumeration&&) noexcept = default;
+
+bool TFolderEnumeration::IsOpen() const {
+    return State_ && static_cast<bool>(State_->Find);
+}
+
+std::optional<TFolderEntry> TFolderEnumeration::Next() {
+    while (IsOpen() && State_->HavePending) {
+        const WIN32_FIND_DATAW data = State_->Data;
+        State_->HavePending = FindNextFileW(State_->Find.Get(), &State_->Data) != 0;
+        const std::wstring_view name(data.cFileName);
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        TEntryType type = TEntryType::File;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            type = TEntryType::Link;
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            type = TEntryType::Folder;
+        }
+        return TFolderEntry{win32::Narrow(name), type};
+    }
+    return std::nullopt;
+}
+
+bool IsRealFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool DeleteOneFile(const std::string& path) {
+    const std::wstring wide = win32::Widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(wide.c_str(),
+                           (attributes | FILE_ATTRIBUTE_ARCHIVE) & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // A folder link is removed as a folder, never followed.
+        return RemoveDirectoryW(wide.c_str()) != 0;
+    }
+    return DeleteFileW(wide.c_str()) != 0;
+}
+
+bool RemoveEmptyFolder(const std::string& path) {
+    return RemoveDirectoryW(win32::Widen(path).c_str()) != 0;
+}
+
+bool CreateOneFolder(const std::string& path) {
+    return CreateDirectoryW(win32::Widen(path).c_str(), nullptr) != 0;
+}
+
+bool CreateFolderPath(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    if (FolderExists(path)) {
+        return true;
+    }
+    std::string parent = path;
+    while (!parent.empty() && (parent.back() == '\\' || parent.back() == '/')) {
+        parent.pop_back();
+    }
+    const auto slash = parent.find_last_of("\\/");
+    if (slash != std::string::npos && slash > 0 && parent[slash - 1] != ':' &&
+        !CreateFolderPath(parent.substr(0, slash))) {
+        return false;
+    }
+    return CreateDirectoryW(win32::Widen(path).c_str(), nullptr) != 0 || FolderExists(path);
+}
+
+void MakeReplaceable(const std::string& path) {
+    const std::wstring wide = win32::Widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(wide.c_str(),
+                           attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    }
+}
+
+bool CopyFileReplacing(const std::string& source, const std::string& target) {
+    // Unlike the POSIX implementation this replaces the target in place: Windows refuses to
+    // overwrite a loaded library, so the server's mapped file cannot be truncated anyway.
+    return CopyFileW(win32::Widen(source).c_str(), win32::Widen(target).c_str(), FALSE) != 0;
+}
+
+bool CopyLink(const std::string& source, const std::string& target) {
+    // Links inside an installation are not expected on Windows; the file they point to is
+    // copied instead.
+    return CopyFileReplacing(source, target);
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    return MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(), 0) != 0;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::nullopt;
+    }
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+} // namespace platform

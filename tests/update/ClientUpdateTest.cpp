@@ -1,0 +1,327 @@
+// Whole update runs of client-only installations on real folders, with the real package
+// program, through every ending of phase C: the boxes in order and the disk afterwards.
+#include <chrono>
+#include <gtest/gtest.h>
+#include <regex>
+#include <thread>
+
+#include "platform/FileSystem.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PackageMaker.h"
+#include "tests/support/RecordingOperator.h"
+#include "tests/support/SmallDisk.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TreeSnapshot.h"
+#include "update/AccessCheck.h"
+#include "update/PayloadFormat.h"
+#include "update/UpdateSeams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TKind = TRecordedEvent::TKind;
+
+const std::string kQuestion =
+    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
+    "данном компьютере установлены КЛИЕНТСКАЯ часть обновляемой программы.\rПродолжить "
+    "обновление?";
+
+TUpdateSeams Seams(const std::string& carrier) {
+    TUpdateSeams seams;
+    seams.PayloadCarrier = carrier;
+    return seams;
+}
+
+// An operator that answers Yes and may act when the rollback is announced.
+class TOperatorSayingYes : public TRecordingOperator {
+public:
+    std::function<void()> OnError;
+    TOperatorSayingYes() { Answers = {true}; }
+    void ShowError(const std::string& text) override {
+        TRecordingOperator::ShowError(text);
+        if (OnError) {
+            OnError();
+        }
+    }
+};
+
+// A client-only installation of release 3 with new files of release 4 to deliver.
+class ClientUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Root = Temp.MakeFolder("Kormant");
+        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
+        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
+        Temp.MakeFile("Kormant/Program/Kormant.ini", "[SERVER]\nDataBaseClient=fbclient.dll\n");
+        Temp.MakeFile("Kormant/Program/Reports/Invoice.frf", std::string(40000, 'r'));
+        Temp.MakeFolder("Kormant/DB_Data");
+        Before = SnapshotOf(Root / "Program");
+        NewExe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
+        NewChm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
+        NewUdf = Temp.MakeFile("release4/QUV_UDF.dll", "udf release 4");
+    }
+
+    std::string Carrier(const std::vector<fs::path>& files, const std::string& name = "full") {
+        const auto package = BuildTestPackage(Temp.Path() / (name + ".exe"), files);
+        return MakeTestCarrier(Temp.Path() / ("carrier-" + name), package);
+    }
+
+    std::string Run(TRecordingOperator& op, TUpdateSeams seams) {
+        // A client-only run never reaches the server part: its steps would be recorded here.
+        seams.ServerPart = [this](const InstallationLayout&, const std::string&) {
+            ++ServerPartsMade;
+            return std::unique_ptr<TServerPart>();
+        };
+        try {
+            RunUpdate(Root.string(), "", op, seams);
+        } catch (const std::exception& failure) {
+            return failure.what();
+        }
+        return {};
+    }
+
+    std::vector<fs::path> StagingFolders() const {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(Root)) {
+            if (entry.path().filename().string().rfind("Tmp$", 0) == 0) {
+                found.push_back(entry.path());
+            }
+        }
+        return found;
+    }
+
+    TTempFolder Temp;
+    fs::path Root;
+    TTreeSnapshot Before;
+    fs::path NewExe, NewChm, NewUdf;
+    int ServerPartsMade = 0;
+};
+
+TEST_F(ClientUpdate, SuccessReplacesTheClientFilesAndKeepsTheStagingFolder) {
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(Carrier({NewExe, NewChm, NewUdf}))), "");
+
+    EXPECT_EQ(op.Events, (std::vector<TRecordedEvent>{
+                             {TKind::Question, kQuestion},
+                             {TKind::Information, "Обновление программы прошло успешно."}}));
+    TTreeSnapshot expected = Before;
+    expected["Kormant.exe"] = "client release 4";
+    expected["Kormant.chm"] = "help release 4";
+    EXPECT_EQ(SnapshotOf(Root / "Program"), expected);
+
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_TRUE(std::regex_match(staging[0].filename().string(), std::regex(R"(Tmp\$\d{12})")));
+    EXPECT_EQ(SnapshotOf(staging[0] / "Old/Program"), Before);
+    const auto delivered = SnapshotOf(staging[0] / "New");
+    EXPECT_EQ(delivered.at("QUV_UDF.dll"), "udf release 4");
+    EXPECT_EQ(delivered.at("files.exe"), ReadBytes(Temp.Path() / "full.exe"));
+    EXPECT_EQ(delivered.size(), 4u);
+    EXPECT_EQ(ServerPartsMade, 0);
+    EXPECT_FALSE(fs::exists(Root.string() + "_"));
+}
+
+TEST_F(ClientUpdate, TwoRunsLeaveTwoStagingFolders) {
+    const std::string carrier = Carrier({NewExe, NewChm, NewUdf});
+    TOperatorSayingYes first;
+    EXPECT_EQ(Run(first, Seams(carrier)), "");
+    // The staging folder is named by the second of the run.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    TOperatorSayingYes second;
+    EXPECT_EQ(Run(second, Seams(carrier)), "");
+    EXPECT_EQ(StagingFolders().size(), 2u);
+}
+
+TEST_F(ClientUpdate, AFileThatIsNotDeliveredRollsBack) {
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(Carrier({NewExe, NewUdf}))), "");
+
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    const std::string missing = (staging[0] / "New/Kormant.chm").string();
+    EXPECT_EQ(op.Events,
+              (std::vector<TRecordedEvent>{
+                  {TKind::Question, kQuestion},
+                  {TKind::Error, "В процессе обновления произошла ошибка. Сейчас будет "
+                                 "осуществлен процесс восстановления работоспособности программы "
+                                 "(ОТКАТ). Сообщение об ошибке:\r\rНевозможно скопировать файл " +
+                                     missing + "!"},
+                  {TKind::Information, "Процесс восстановления работоспособности программы "
+                                       "(ОТКАТ) прошел успешно."}}));
+    // Kormant.exe had been replaced already; the rollback brings every byte back.
+    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+    EXPECT_EQ(SnapshotOf(staging[0] / "Old/Program"), Before);
+}
+
+TEST_F(ClientUpdate, APackageThatFailsRollsBack) {
+    // The archive's bytes are damaged: the package program finds the checksum wrong, says so
+    // and ends with an error, delivering nothing; the copies then fail.
+    std::string big(300000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>((i * 2654435761u) >> 11);
+    }
+    const auto bigExe = Temp.MakeFile("big/Kormant.exe", big);
+    const auto damaged = BuildTestPackage(Temp.Path() / "damaged.exe", {bigExe, NewChm});
+    DamagePackageArchive(damaged);
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(MakeTestCarrier(Temp.Path() / "carrier-damaged", damaged))), "");
+    ASSERT_EQ(op.Events.size(), 3u);
+    EXPECT_EQ(op.Events[1].Kind, TKind::Error);
+    EXPECT_EQ(op.Events[2].Kind, TKind::Information);
+    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+}
+
+struct TStagingCase {
+    const char* Name;
+    std::function<std::string(const TTempFolder&)> MakeCarrier;
+    std::string Failure;
+};
+
+class StagingFailure : public ClientUpdate, public ::testing::WithParamInterface<TStagingCase> {};
+
+TEST_P(StagingFailure, RemovesTheStagingFolderAndChangesNothing) {
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(GetParam().MakeCarrier(Temp))), GetParam().Failure);
+    EXPECT_EQ(op.Events, (std::vector<TRecordedEvent>{{TKind::Question, kQuestion}}));
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, StagingFailure,
+    ::testing::Values(TStagingCase{"NoPackage",
+                                   [](const TTempFolder& temp) {
+                                       const auto program = temp.MakeFile("p", "\x7F"
+                                                                               "ELF");
+                                       const auto script = temp.MakeFile("s.sql", "select 1;");
+                                       const auto carrier = temp.Path() / "carrier";
+                                       WritePayload(program.string(),
+                                                    {{"TEXT", "SCRIPT", script.string()}},
+                                                    carrier.string());
+                                       return carrier.string();
+                                   },
+                                   "Ошибка работы с ресурсом \"files\"!\rResource files not found"},
+                      TStagingCase{"PackageNotAProgram",
+                                   [](const TTempFolder& temp) {
+                                       const auto package = temp.MakeFile("text.exe", "only text");
+                                       return MakeTestCarrier(temp.Path() / "c", package.string());
+                                   },
+                                   "Невозможно запустить внешнюю программу!"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(ClientUpdate, AFullDiskDuringTheBackupIsAStagingFailure) {
+    TSmallDisk disk(Temp.Path(), 8);
+    if (!disk.Available()) {
+        GTEST_SKIP() << "no loop mount here";
+    }
+    Root = disk.Path() / "Kormant";
+    fs::create_directories(Root / "Program");
+    std::ofstream(Root / "Program/Kormant.exe") << "client release 3";
+    std::ofstream(Root / "Program/Archive.dat") << std::string(4 << 20, 'a');
+    const auto before = SnapshotOf(Root / "Program");
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(Carrier({NewExe, NewChm, NewUdf}))),
+              "Невозможно скопировать файл " + (Root / "Program/Archive.dat").string() + "!");
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(SnapshotOf(Root / "Program"), before);
+}
+
+TEST_F(ClientUpdate, ALockedClientFileStopsTheRollbackWithItsName) {
+    const auto locked = Root / "Program/Kormant.exe";
+    TImmutable lock(locked);
+    if (!lock.Available()) {
+        GTEST_SKIP() << "chattr +i is not available here";
+    }
+    TOperatorSayingYes op;
+    const std::string failure = Run(op, Seams(Carrier({NewExe, NewChm, NewUdf})));
+    lock.Release();
+
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_EQ(failure, "Невозможно удалить файл " + locked.string() + "!");
+    ASSERT_EQ(op.Events.size(), 2u);
+    EXPECT_EQ(op.Events[1].Text,
+              "В процессе обновления произошла ошибка. Сейчас будет осуществлен процесс "
+              "восстановления работоспособности программы (ОТКАТ). Сообщение об ошибке:\r\r"
+              "Невозможно скопировать файл " +
+                  (staging[0] / "New/Kormant.exe").string() + "!");
+    EXPECT_EQ(ReadBytes(locked), "client release 3");
+    EXPECT_EQ(SnapshotOf(staging[0] / "Old/Program"), Before);
+}
+
+TEST_F(ClientUpdate, AFailingRestoreEndsTheRollbackWithoutTheDoneBox) {
+    TOperatorSayingYes op;
+    // The backup vanishes while the rollback is announced.
+    op.OnError = [this] {
+        for (const auto& staging : StagingFolders()) {
+            fs::remove_all(staging / "Old/Program");
+        }
+    };
+    const std::string failure = Run(op, Seams(Carrier({NewExe, NewUdf})));
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_EQ(failure, "Папка " + (staging[0] / "Old/Program/").string() + " не существует!");
+    ASSERT_EQ(op.Events.size(), 2u);
+    EXPECT_EQ(op.Events[1].Kind, TKind::Error);
+    EXPECT_FALSE(fs::exists(Root / "Program"));
+}
+
+TEST_F(ClientUpdate, AFolderNamedLikeTheRootWithAnUnderscoreBlocksTheAccessCheck) {
+    fs::create_directory(Root.string() + "_");
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(Carrier({NewExe, NewChm, NewUdf}))), NoFullAccessText(Root.string()));
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+}
+
+TEST_F(ClientUpdate, AProgramHoldingAFileOpenInsideBlocksTheAccessCheck) {
+    const std::string pidFile = (Temp.Path() / "pid").string();
+    TBackgroundChild holder({"hold", (Root / "Program/Kormant.chm").string(), pidFile}, pidFile);
+    ASSERT_TRUE(holder.Ready());
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(Carrier({NewExe, NewChm, NewUdf}))), NoFullAccessText(Root.string()));
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+}
+
+TEST_F(ClientUpdate, AnUpdaterWorkingFromInsideTheRootBlocksTheAccessCheck) {
+    const std::string carrier = Carrier({NewExe, NewChm, NewUdf});
+    const auto previous = fs::current_path();
+    fs::current_path(Root / "Program");
+    TOperatorSayingYes op;
+    const std::string failure = Run(op, Seams(carrier));
+    fs::current_path(previous);
+    EXPECT_EQ(failure, NoFullAccessText(Root.string()));
+}
+
+TEST_F(ClientUpdate, ARootWithATrailingDelimiterIsMovedAndNamedBackAsTyped) {
+    std::vector<std::pair<std::string, std::string>> renames;
+    TUpdateSeams seams = Seams(Carrier({NewExe, NewChm, NewUdf}));
+    seams.Rename = [&](const std::string& from, const std::string& to) {
+        renames.emplace_back(from, to);
+        return platform::RenameNoReplace(from, to);
+    };
+    const std::string typed = Root.string() + "/";
+    TOperatorSayingYes op;
+    RunUpdate(typed, "", op, seams);
+    EXPECT_EQ(renames, (std::vector<std::pair<std::string, std::string>>{
+                           {typed, Root.string() + "_"}, {Root.string() + "_", typed}}));
+}
+
+TEST_F(ClientUpdate, AFailedRenameBackLeavesTheRootUnderTheChangedName) {
+    int calls = 0;
+    TUpdateSeams seams = Seams(Carrier({NewExe, NewChm, NewUdf}));
+    // Another program takes the root's name between the two renames.
+    seams.Rename = [&](const std::string& from, const std::string& to) {
+        if (++calls == 2) {
+            fs::create_directory(to);
+        }
+        return platform::RenameNoReplace(from, to);
+    };
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, seams), kRenameBackFailedText);
+    EXPECT_EQ(SnapshotOf(Root.string() + "_/Program"), Before);
+    EXPECT_TRUE(fs::is_empty(Root));
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#include "update/FileOperations.h"
+
+#include "platform/FileSystem.h"
+#include "platform/FirebirdFolder.h"
+#include "platform/Path.h"
+#include "update/Failure.h"
+
+namespace {
+
+std::string WithDelimiter(const std::string& folder) {
+    if (!folder.empty() && folder.back() == platform::PathDelimiter) {
+        return folder;
+    }
+    return folder + platform::PathDelimiter;
+}
+
+std::string WithoutDelimiter(std::string folder) {
+    while (folder.size() > 1 && folder.back() == platform::PathDelimiter) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+} // namespace
+
+void DeleteFolderTree(const std::string& folder) {
+    const std::string base = WithoutDelimiter(folder);
+    {
+        platform::TFolderEnumeration entries(folder);
+        while (const auto entry = entries.Next()) {
+            const std::string path = base + platform::PathDelimiter + entry->Name;
+            if (entry->Type == platform::TEntryType::Folder) {
+                DeleteFolderTree(path);
+            } else if (!platform::DeleteOneFile(path)) {
+                throw EFailure("Невозможно удалить файл " + path + "!");
+            }
+        }
+    }
+    // Whether the folder goes is not reported: a missing folder or one still in use stays.
+    platform::RemoveEmptyFolder(folder);
+}
+
+void CreateFolder(const std::string& folder) {
+    if (!platform::CreateOneFolder(folder)) {
+        throw EFailure("Невозможно создать папку " + folder + "!");
+    }
+}
+
+void CopyOneFile(const std::string& source, const std::string& target) {
+    platform::MakeReplaceable(target);
+    if (!platform::CopyFileReplacing(source, target)) {
+        throw EFailure("Невозможно скопировать файл " + source + "!");
+    }
+}
+
+void CopyFolderTree(const std::string& source, const std::string& target) {
+    const std::string from = WithDelimiter(source);
+    const std::string to = WithDelimiter(target);
+    if (!platform::FolderExists(from)) {
+        throw EFailure("Папка " + from + " не существует!");
+    }
+    if (!platform::CreateFolderPath(to)) {
+        throw EFailure("Невозможно создать папку " + to + "!");
+    }
+    platform::TFolderEnumeration entries(from);
+    while (const auto entry = entries.Next()) {
+        const std::string sourcePath = from + entry->Name;
+        const std::string targetPath = to + entry->Name;
+        switch (entry->Type) {
+        case platform::TEntryType::Folder:
+            CopyFolderTree(sourcePath, targetPath);
+            break;
+        case platform::TEntryType::Link:
+            if (!platform::CopyLink(sourcePath, targetPath)) {
+                throw EFailure("Невозможно скопировать файл " + sourcePath + "!");
+            }
+            break;
+        case platform::TEntryType::File:
+            CopyOneFile(sourcePath, targetPath);
+            break;
+        }
+    }
+}
+
+std::string FindFirebirdFolder() {
+    const auto lookup = platform::LookUpFirebirdFolder();
+    switch (lookup.Outcome) {
+    case platform::TFirebirdFolderLookup::TOutcome::Found:
+        return lookup.Folder;
+    case platform::TFirebirdFolderLookup::TOutcome::WrongType:
+        throw EFailure("Invalid data type for '" + lookup.Folder + "'");
+    case platform::TFirebirdFolderLookup::TOutcome::NotFound:
+        break;
+    }
+    throw EFailure("Невозможно определить папку, в которой инсталлирована программа "
+                   "\"FireBird\"!");
+}

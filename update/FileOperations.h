@@ -1,0 +1,33 @@
+// The whole-folder operations by which an update stages, backs up, applies and rolls back, and
+// the lookup of the Firebird server's folder. Each fails (EFailure) with its fixed text naming
+// the file or folder concerned; what it did before failing stays done.
+#pragma once
+
+#include <string>
+
+// Removes the folder with everything in it, depth first. A file that cannot be deleted stops
+// the operation with "Невозможно удалить файл <path>!"; a folder that cannot be removed (missing,
+// still in use) is passed over in silence, so a missing folder is no failure. Symbolic links
+// are removed as links; what they point to is never touched.
+void DeleteFolderTree(const std::string& folder);
+
+// Creates exactly this folder; fails with "Невозможно создать папку <path>!" when the system
+// refuses (parent missing, name taken, no access).
+void CreateFolder(const std::string& folder);
+
+// Copies one file over the target, replacing a read-only or hidden target, with content,
+// permissions and modification time. Fails with "Невозможно скопировать файл <source>!".
+void CopyOneFile(const std::string& source, const std::string& target);
+
+// Copies the content of `source` into `target`, creating it with its parents, and merges:
+// target files the source lacks stay, same names are replaced, empty folders are created.
+// Fails with "Папка <source>/ не существует!" or "Невозможно создать папку <target>/!" (both
+// quoted with a trailing delimiter) or with the failure of the first entry that cannot be
+// copied. Symbolic links are recreated as links, never followed.
+void CopyFolderTree(const std::string& source, const std::string& target);
+
+// The folder in which the Firebird server is installed (see platform/FirebirdFolder.h for where
+// it is looked for). Fails with "Невозможно определить папку, в которой инсталлирована
+// программа "FireBird"!", or, for a registry value that is not text, with
+// "Invalid data type for 'DefaultInstance'".
+std::string FindFirebirdFolder();

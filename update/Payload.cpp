@@ -1,0 +1,86 @@
+#include "update/Payload.h"
+
+#include "platform/File.h"
+#include "platform/OwnProgramFile.h"
+#include "platform/Path.h"
+#include "platform/Process.h"
+#include "update/Failure.h"
+#include "update/PayloadFormat.h"
+
+namespace {
+
+std::string QuotedResource(const char* head, const char* name) {
+    return std::string(head) + "\"" + name + "\"!";
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto delimiter = path.find_last_of(platform::PathDelimiter);
+    if (delimiter == std::string::npos) {
+        return path;
+    }
+    // The root folder keeps its delimiter; every other folder is named without it.
+    return delimiter == 0 || (delimiter > 0 && path[delimiter - 1] == ':')
+               ? path.substr(0, delimiter + 1)
+               : path.substr(0, delimiter);
+}
+
+} // namespace
+
+std::string OwnPayloadCarrier() {
+    return platform::OwnProgramFileForReading();
+}
+
+std::string LoadScriptText(const std::string& carrier) {
+    const platform::TFile file = platform::TFile::OpenRead(carrier);
+    if (!file.IsOpen()) {
+        throw EFailure(QuotedResource("Невозможно загрузить ресурс ", "script"));
+    }
+    const auto directory = ReadPayloadDirectory(file);
+    const TPayloadEntry* entry = directory ? directory->Find("TEXT", "script") : nullptr;
+    if (entry == nullptr) {
+        throw EFailure(QuotedResource("Не найден ресурс ", "script"));
+    }
+    std::string text(static_cast<std::size_t>(entry->Size), '\0');
+    if (!file.ReadAt(entry->Offset, text.data(), text.size())) {
+        throw EFailure(QuotedResource("Невозможно заблокировать ресурс ", "script"));
+    }
+    if (const auto zero = text.find('\0'); zero != std::string::npos) {
+        text.resize(zero);
+    }
+    return text;
+}
+
+void SavePackage(const std::string& fileName, const std::string& carrier) {
+    const auto fail = [](const std::string& message) {
+        throw EFailure(QuotedResource("Ошибка работы с ресурсом ", "files") + "\r" + message);
+    };
+    const std::string target = platform::FullPath(fileName);
+    const platform::TFile source = platform::TFile::OpenRead(carrier);
+    const auto directory =
+        source.IsOpen() ? ReadPayloadDirectory(source) : std::optional<TPayloadDirectory>{};
+    const TPayloadEntry* entry = directory ? directory->Find("EXEFILE", "files") : nullptr;
+    if (entry == nullptr) {
+        fail("Resource files not found");
+    }
+    platform::TFile file = platform::TFile::Create(target, true);
+    if (!file.IsOpen()) {
+        fail("Cannot create file " + target);
+    }
+    if (!file.AppendFrom(source, entry->Offset, entry->Size) || !file.Close()) {
+        fail("Stream write error");
+    }
+}
+
+int RunAndWait(const std::string& program, const std::optional<std::string>& parameters,
+               int showMode, TOperator& op) {
+    const std::string path = platform::FullPath(program);
+    platform::TProcess process =
+        platform::TProcess::Start(path, parameters, FolderOf(path), showMode);
+    if (!process.IsStarted()) {
+        throw EFailure("Невозможно запустить внешнюю программу!");
+    }
+    op.ProcessEvents();
+    const int exitCode = process.Wait();
+    op.ProcessEvents();
+    return exitCode;
+}

@@ -1,0 +1,29 @@
+// What an update run reaches outside itself, so that tests can hand it a payload carrier of
+// their own or a rename that fails at a chosen moment.
+#pragma once
+
+#include <string>
+
+#include "update/AccessCheck.h"
+#include "update/Operator.h"
+#include "update/ServerPart.h"
+
+struct TUpdateSeams {
+    // The file that carries the update package; empty: the running program's own file.
+    std::string PayloadCarrier;
+    // The rename of the access check; empty: the system's rename that never replaces.
+    TRenameFolder Rename;
+    // The server part's steps; empty: an installation with the server part is refused before
+    // anything changes, since this build cannot update a database.
+    TServerPartFactory ServerPart;
+};
+
+// RunUpdate with its outside reach given explicitly.
+void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op,
+               const TUpdateSeams& seams);
+
+// The texts of phase C.
+extern const char* const kSuccessText;
+extern const char* const kRollbackAnnouncedText;
+extern const char* const kRollbackDoneText;
+extern const char* const kServerPartUnavailableText;
