@@ -1,0 +1,72 @@
+// A whole successful update of a client-only installation through the real window: Start, the
+// question answered Yes, the real package program of the build, the success box, the new files.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <filesystem>
+
+#include "app/TfrmMain.h"
+#include "tests/app/ModalHelper.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TreeSnapshot.h"
+
+namespace fs = std::filesystem;
+
+class tst_ClientUpdate : public QObject {
+    Q_OBJECT
+private slots:
+    void startUpdatesTheClientPart();
+};
+
+void tst_ClientUpdate::startUpdatesTheClientPart() {
+    TTempFolder temp;
+    temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
+    temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
+    temp.MakeFile("Kormant/Program/Kormant.ini", "[SERVER]\n");
+    const fs::path root = temp.Path() / "Kormant";
+    const TTreeSnapshot before = SnapshotOf(root / "Program");
+
+    TfrmMain window; // the program's own commands: Start runs the real RunUpdate
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QLineEdit*>(QStringLiteral("eProgramLocation"))
+        ->setText(QString::fromStdString(root.string()));
+    // The client part needs no password.
+    window.findChild<QLineEdit*>(QStringLiteral("ePassword"))->clear();
+
+    QStringList boxes;
+    std::unique_ptr<QTimer> nextBox;
+    auto watch = OnNextModal([&](QWidget* question) {
+        boxes << question->findChild<QLabel*>(QStringLiteral("Message"))->text();
+        nextBox = OnNextModal([&](QWidget* result) {
+            boxes << result->findChild<QLabel*>(QStringLiteral("Message"))->text();
+            result->findChild<QPushButton*>(QStringLiteral("OK"))->click();
+        });
+        question->findChild<QPushButton*>(QStringLiteral("Yes"))->click();
+    });
+    window.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY(boxes[0].contains(QStringLiteral("КЛИЕНТСКАЯ часть")));
+    QCOMPARE(boxes[1], QStringLiteral("Обновление программы прошло успешно."));
+    QVERIFY(!window.CommandRunning());
+
+    // The build's sample package delivered the release-4 stand-ins.
+    TTreeSnapshot expected = before;
+    expected["Kormant.exe"] = ReadBytes(fs::path(UPDATER_SAMPLE_CLIENT) / "Kormant.exe");
+    expected["Kormant.chm"] = ReadBytes(fs::path(UPDATER_SAMPLE_CLIENT) / "Kormant.chm");
+    QCOMPARE(SnapshotOf(root / "Program"), expected);
+    int staging = 0;
+    for (const auto& entry : fs::directory_iterator(root)) {
+        if (entry.path().filename().string().rfind("Tmp$", 0) == 0) {
+            ++staging;
+            QCOMPARE(SnapshotOf(entry.path() / "Old/Program"), before);
+            QVERIFY(fs::exists(entry.path() / "New/QUV_UDF.dll"));
+        }
+    }
+    QCOMPARE(staging, 1);
+}
+
+QTEST_MAIN(tst_ClientUpdate)
+#include "tst_ClientUpdate.moc"
