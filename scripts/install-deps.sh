@@ -12,6 +12,11 @@ packages=(
     # The package builder and the package program (zip archives through libarchive), ib_util.h
     # for the quv_udf library, mkfs.ext4 for the full-disk tests.
     libarchive-dev firebird-dev e2fsprogs
+    # The private Firebird 3 server of the tests, its tools, the client library and ibase.h.
+    firebird3.0-server firebird3.0-utils libfbclient2 firebird-dev
+    libinih-dev
+    # libFuzzer for the fuzz test.
+    clang libclang-rt-14-dev
 )
 
 missing=()

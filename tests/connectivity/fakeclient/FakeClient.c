@@ -1,0 +1,102 @@
+/* A stand-in client library for the cases that the real libfbclient.so.2 cannot show: one that
+ * lacks an entry point. It exports every name that the two connectivity layers look up, except
+ * those named by the FAKE_OMIT_... definitions of its build. Each entry point only moves the
+ * floating-point rounding mode, so that a test can see the caller's environment restored. */
+#include <fenv.h>
+
+#define FAKE_ENTRY(name)                                                                           \
+    int name(void);                                                                                \
+    int name(void) {                                                                               \
+        fesetround(FE_UPWARD);                                                                     \
+        return 0;                                                                                  \
+    }
+
+FAKE_ENTRY(BLOB_get)
+FAKE_ENTRY(BLOB_put)
+FAKE_ENTRY(isc_add_user)
+FAKE_ENTRY(isc_array_gen_sdl)
+FAKE_ENTRY(isc_array_get_slice)
+FAKE_ENTRY(isc_array_lookup_bounds)
+FAKE_ENTRY(isc_array_lookup_desc)
+FAKE_ENTRY(isc_array_put_slice)
+FAKE_ENTRY(isc_array_set_desc)
+#ifndef FAKE_OMIT_ATTACH_AND_SQLCODE
+FAKE_ENTRY(isc_attach_database)
+FAKE_ENTRY(isc_sqlcode)
+#endif
+FAKE_ENTRY(isc_blob_default_desc)
+FAKE_ENTRY(isc_blob_gen_bpb)
+FAKE_ENTRY(isc_blob_info)
+FAKE_ENTRY(isc_blob_lookup_desc)
+FAKE_ENTRY(isc_blob_set_desc)
+FAKE_ENTRY(isc_cancel_blob)
+FAKE_ENTRY(isc_cancel_events)
+FAKE_ENTRY(isc_close_blob)
+FAKE_ENTRY(isc_commit_retaining)
+FAKE_ENTRY(isc_commit_transaction)
+FAKE_ENTRY(isc_compile_request)
+FAKE_ENTRY(isc_compile_request2)
+FAKE_ENTRY(isc_create_blob)
+FAKE_ENTRY(isc_create_blob2)
+FAKE_ENTRY(isc_create_database)
+FAKE_ENTRY(isc_database_info)
+FAKE_ENTRY(isc_decode_date)
+FAKE_ENTRY(isc_decode_sql_date)
+FAKE_ENTRY(isc_decode_sql_time)
+FAKE_ENTRY(isc_decode_timestamp)
+FAKE_ENTRY(isc_delete_user)
+FAKE_ENTRY(isc_detach_database)
+FAKE_ENTRY(isc_drop_database)
+FAKE_ENTRY(isc_dsql_alloc_statement2)
+FAKE_ENTRY(isc_dsql_allocate_statement)
+FAKE_ENTRY(isc_dsql_describe)
+FAKE_ENTRY(isc_dsql_describe_bind)
+FAKE_ENTRY(isc_dsql_exec_immed2)
+FAKE_ENTRY(isc_dsql_execute)
+FAKE_ENTRY(isc_dsql_execute2)
+FAKE_ENTRY(isc_dsql_execute_immediate)
+FAKE_ENTRY(isc_dsql_fetch)
+FAKE_ENTRY(isc_dsql_free_statement)
+FAKE_ENTRY(isc_dsql_prepare)
+FAKE_ENTRY(isc_dsql_set_cursor_name)
+FAKE_ENTRY(isc_dsql_sql_info)
+FAKE_ENTRY(isc_encode_date)
+FAKE_ENTRY(isc_encode_sql_date)
+FAKE_ENTRY(isc_encode_sql_time)
+FAKE_ENTRY(isc_encode_timestamp)
+FAKE_ENTRY(isc_event_block)
+FAKE_ENTRY(isc_event_counts)
+FAKE_ENTRY(isc_free)
+FAKE_ENTRY(isc_get_segment)
+FAKE_ENTRY(isc_get_slice)
+FAKE_ENTRY(isc_interprete)
+FAKE_ENTRY(isc_modify_user)
+FAKE_ENTRY(isc_open_blob)
+FAKE_ENTRY(isc_open_blob2)
+FAKE_ENTRY(isc_portable_integer)
+FAKE_ENTRY(isc_prepare_transaction)
+FAKE_ENTRY(isc_prepare_transaction2)
+FAKE_ENTRY(isc_put_segment)
+FAKE_ENTRY(isc_put_slice)
+FAKE_ENTRY(isc_que_events)
+FAKE_ENTRY(isc_receive)
+FAKE_ENTRY(isc_release_request)
+#ifndef FAKE_OMIT_ROLLBACK_RETAINING
+FAKE_ENTRY(isc_rollback_retaining)
+#endif
+FAKE_ENTRY(isc_rollback_transaction)
+FAKE_ENTRY(isc_send)
+FAKE_ENTRY(isc_service_attach)
+FAKE_ENTRY(isc_service_detach)
+FAKE_ENTRY(isc_service_query)
+#ifndef FAKE_OMIT_SERVICE_START
+FAKE_ENTRY(isc_service_start)
+#endif
+FAKE_ENTRY(isc_sql_interprete)
+FAKE_ENTRY(isc_start_and_send)
+FAKE_ENTRY(isc_start_multiple)
+FAKE_ENTRY(isc_start_request)
+FAKE_ENTRY(isc_transact_request)
+FAKE_ENTRY(isc_transaction_info)
+FAKE_ENTRY(isc_unwind_request)
+FAKE_ENTRY(isc_vax_integer)

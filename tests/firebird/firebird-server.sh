@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Starts or stops the private Firebird 3 server of one build tree.
+#
+#   firebird-server.sh start INSTANCE_DIR PORT PASSWORD WAIT_SECONDS
+#   firebird-server.sh stop  INSTANCE_DIR
+#
+# start builds a fresh instance folder (firebird.conf, databases.conf, its own security database
+# with SYSDBA's password, a copy of intl/, an empty udf/ folder and a test database), then runs
+# /usr/sbin/firebird on 127.0.0.1:PORT in the background and waits until the port answers.
+# Several build trees share the one port: a machine-wide lock file is held by the server's
+# parent for as long as the server runs, so a second build tree waits (up to WAIT_SECONDS) for
+# the first one's server to stop. stop ends the server by the PID in the instance folder.
+# The system's own Firebird service and its files are never used.
+set -euo pipefail
+
+command=$1
+dir=$2
+pidfile="$dir/server.pid"
+# The packaged character-set module, wherever the architecture puts it.
+intl_dir=$(dirname "$(dpkg -L firebird3.0-server-core | grep '/intl/libfbintl.so$' | head -n1)")
+
+# True when PID is a Firebird server started for this instance folder.
+is_our_server() {
+    local pid=$1
+    [[ -r /proc/$pid/environ ]] || return 1
+    [[ $(readlink -f "/proc/$pid/exe" 2>/dev/null) == /usr/sbin/firebird ]] || return 1
+    tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "FIREBIRD=$dir"
+}
+
+stop_server() {
+    [[ -f $pidfile ]] || return 0
+    local pid
+    pid=$(cat "$pidfile")
+    if [[ -n $pid ]] && is_our_server "$pid"; then
+        kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 200); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "server $pid did not end on SIGTERM within 20 s; killing it" >&2
+            kill -KILL "$pid" 2>/dev/null || true
+            sleep 0.5
+        fi
+        echo "stopped Firebird server $pid of $dir"
+    fi
+    rm -f "$pidfile"
+}
+
+port_answers() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+case $command in
+stop)
+    stop_server
+    ;;
+start)
+    port=$3
+    password=$4
+    wait_seconds=$5
+    lockfile="/tmp/updater-firebird-$port.lock"
+
+    # A server of this folder left behind by an interrupted run is ours to end.
+    stop_server
+
+    rm -rf "$dir"
+    mkdir -p "$dir/lock" "$dir/tmp" "$dir/udf" "$dir/intl" "$dir/databases"
+    # Copies, not links: a linked libfbintl.so loads but then reports its character sets missing.
+    cp "$intl_dir/libfbintl.so" "$intl_dir/fbintl.conf" "$dir/intl/"
+    cat >"$dir/firebird.conf" <<CONF
+RemoteServicePort = $port
+RemoteBindAddress = 127.0.0.1
+SecurityDatabase = $dir/security3.fdb
+UdfAccess = Restrict $dir/udf
+CONF
+    cat >"$dir/databases.conf" <<CONF
+security.db = $dir/security3.fdb
+CONF
+
+    export FIREBIRD=$dir FIREBIRD_LOCK=$dir/lock FIREBIRD_TMP=$dir/tmp
+    # The security database is made as Debian's postinst makes it, through the embedded engine.
+    echo "create database '$dir/security3.fdb';" | isql-fb -q -user SYSDBA >"$dir/setup.log" 2>&1
+    isql-fb -q -user SYSDBA -i /usr/share/firebird/3.0/security.sql "$dir/security3.fdb" \
+        >>"$dir/setup.log" 2>&1
+    printf "create or alter user SYSDBA password '%s' using plugin Srp;\ncommit;\n" "$password" |
+        isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
+
+    # flock holds the port's lock for the server's whole life: it waits for the lock, starts the
+    # server as its child (the server closes every descriptor it inherits, so it cannot hold the
+    # lock itself) and exits, releasing the lock, when the server ends.
+    rm -f "$pidfile"
+    setsid flock -w "$wait_seconds" "$lockfile" \
+        bash -c 'echo "$0" >"$1.owner"; echo $$ >"$2"; exec /usr/sbin/firebird' \
+        "$dir" "$lockfile" "$pidfile" </dev/null >"$dir/server.log" 2>&1 &
+    holder=$!
+
+    started=$SECONDS
+    deadline=$((SECONDS + wait_seconds + 5))
+    announced=0
+    until [[ -s $pidfile ]]; do
+        if ! kill -0 "$holder" 2>/dev/null; then
+            echo "port $port stayed held by another build tree's server for $wait_seconds s:" \
+                "$(cat "$lockfile.owner" 2>/dev/null || echo unknown)" >&2
+            exit 1
+        fi
+        if ((announced == 0 && SECONDS - started >= 2)); then
+            echo "waiting for the server of $(cat "$lockfile.owner" 2>/dev/null || echo another build tree) to stop"
+            announced=1
+        fi
+        if ((SECONDS > deadline)); then
+            kill "$holder" 2>/dev/null || true
+            echo "gave up waiting for the lock of port $port" >&2
+            exit 1
+        fi
+        sleep 0.2
+    done
+    pid=$(cat "$pidfile")
+
+    for _ in $(seq 200); do
+        if port_answers "$port"; then
+            break
+        fi
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "the server ended at start; its output:" >&2
+            cat "$dir/server.log" >&2
+            exit 1
+        fi
+        sleep 0.05
+    done
+    if ! port_answers "$port"; then
+        echo "the server does not answer on port $port (something else may hold it)" >&2
+        stop_server
+        exit 1
+    fi
+
+    unset FIREBIRD FIREBIRD_LOCK FIREBIRD_TMP
+    # The database that the tests attach to, created through the server like any client would.
+    printf "create database 'localhost/%s:%s' user 'SYSDBA' password '%s' default character set WIN1251;\n" \
+        "$port" "$dir/databases/test.fdb" "$password" | isql-fb -q >>"$dir/setup.log" 2>&1
+    echo "Firebird server $pid of $dir answers on 127.0.0.1:$port"
+    ;;
+*)
+    echo "usage: $0 start|stop INSTANCE_DIR ..." >&2
+    exit 2
+    ;;
+esac
