@@ -1,7 +1,7 @@
 #include "update/Payload.h"
 
 #include "platform/File.h"
-#include "platform/OwnProgramFile.h"
+#include "platform/OwnExecutable.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
 #include "update/Failure.h"

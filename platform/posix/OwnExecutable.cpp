@@ -11,4 +11,9 @@ std::string OwnExecutablePath() {
     return error ? std::string() : path.string();
 }
 
+
+std::string OwnProgramFileForReading() {
+    return "/proc/self/exe";
+}
+
 } // namespace platform

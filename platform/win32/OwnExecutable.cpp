@@ -21,4 +21,9 @@ std::string OwnExecutablePath() {
     }
 }
 
+
+std::string OwnProgramFileForReading() {
+    return OwnExecutablePath();
+}
+
 } // namespace platform

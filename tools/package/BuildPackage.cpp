@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/FolderLookup.h"
-#include "platform/OwnProgramFile.h"
+#include "platform/OwnExecutable.h"
 #include "update/PayloadFormat.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <system_error>
 
 #include "platform/File.h"
-#include "platform/OwnProgramFile.h"
+#include "platform/OwnExecutable.h"
 #include "update/PayloadFormat.h"
 
 namespace {
