@@ -17,4 +17,16 @@ MSG
     exit 1
 fi
 
+# The sample installation at the window's default root; an existing installation is left as is.
+root=/opt/QUV/Kormant
+if [[ ! -e $root ]]; then
+    sudo_cmd=()
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" mkdir -p "$root"
+    "${sudo_cmd[@]}" cp -a sample/installation/. "$root/"
+    # The update renames the root folder, so the operator needs write access to its parent.
+    "${sudo_cmd[@]}" chown -R "$(id -u):$(id -g)" /opt/QUV
+    echo "Laid the sample installation into $root."
+fi
+
 exec build/app/Updater

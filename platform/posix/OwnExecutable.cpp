@@ -11,7 +11,6 @@ std::string OwnExecutablePath() {
     return error ? std::string() : path.string();
 }
 
-
 std::string OwnProgramFileForReading() {
     return "/proc/self/exe";
 }

@@ -65,15 +65,6 @@ std::string FullPath(std::string_view path) {
     return result;
 }
 
-std::string JoinPath(std::string_view folder, std::string_view child) {
-    std::string result(folder);
-    if (result.empty() || result.back() != PathDelimiter) {
-        result += PathDelimiter;
-    }
-    result += child;
-    return result;
-}
-
 bool FolderExists(const std::string& path) {
     struct stat info {};
     return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

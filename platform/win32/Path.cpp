@@ -22,15 +22,6 @@ std::string FullPath(std::string_view path) {
     return win32::Narrow(result);
 }
 
-std::string JoinPath(std::string_view folder, std::string_view child) {
-    std::string result(folder);
-    if (result.empty() || result.back() != PathDelimiter) {
-        result += PathDelimiter;
-    }
-    result += child;
-    return result;
-}
-
 bool FolderExists(const std::string& path) {
     if (path.empty()) {
         return false;
