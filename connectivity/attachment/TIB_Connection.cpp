@@ -3,6 +3,7 @@
 #include "connectivity/attachment/ClientLibrary.h"
 #include "connectivity/attachment/EIB_Error.h"
 #include "connectivity/attachment/TIB_Session.h"
+#include "connectivity/attachment/Trimmed.h"
 #include "platform/FolderLookup.h"
 
 #include <cstdlib>
@@ -25,18 +26,6 @@ constexpr std::string_view IndexedNames[] = {"",
                                              "ENCRYPT KEY",
                                              "CHARACTER SET",
                                              "MESSAGE FILE"};
-
-std::string Trimmed(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') {
-        ++begin;
-    }
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') {
-        --end;
-    }
-    return std::string(text.substr(begin, end - begin));
-}
 
 bool IsIdentifier(std::string_view text) {
     const auto letter = [](char c) {

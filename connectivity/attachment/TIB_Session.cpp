@@ -2,23 +2,12 @@
 
 #include "connectivity/attachment/ClientLibrary.h"
 #include "connectivity/attachment/EIB_Error.h"
+#include "connectivity/attachment/Trimmed.h"
 
 #include <algorithm>
 #include <mutex>
 
 namespace {
-
-std::string Trimmed(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') {
-        ++begin;
-    }
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') {
-        --end;
-    }
-    return std::string(text.substr(begin, end - begin));
-}
 
 // The text that the client left in the buffer, up to its first NUL byte.
 std::string_view BufferText(const std::vector<char>& buffer) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "tests/support/FailureText.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
@@ -12,15 +13,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-template <typename F> std::string FailureOf(F&& operation) {
-    try {
-        operation();
-    } catch (const std::exception& failure) {
-        return failure.what();
-    }
-    return "<no failure>";
-}
 
 void MakeReadOnly(const fs::path& path) {
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -61,7 +53,7 @@ TEST(DeleteFolderTree, ALockedFileStopsItWithTheFilesName) {
         GTEST_SKIP() << "chattr +i is not available here";
     }
     const std::string message =
-        FailureOf([&] { DeleteFolderTree((temp.Path() / "tree/").string()); });
+        FailureText([&] { DeleteFolderTree((temp.Path() / "tree/").string()); });
     lock.Release();
     EXPECT_EQ(message, "Невозможно удалить файл " + locked.string() + "!");
     EXPECT_TRUE(fs::exists(locked));
@@ -75,7 +67,8 @@ TEST(CreateFolder, CreatesExactlyOneFolderAndRefusesWhatTheSystemRefuses) {
     const std::string missingParent = (temp.Path() / "no/such").string();
     temp.MakeFile("taken");
     for (const std::string& path : {fresh, missingParent, (temp.Path() / "taken").string()}) {
-        EXPECT_EQ(FailureOf([&] { CreateFolder(path); }), "Невозможно создать папку " + path + "!");
+        EXPECT_EQ(FailureText([&] { CreateFolder(path); }),
+                  "Невозможно создать папку " + path + "!");
     }
 }
 
@@ -109,7 +102,7 @@ TEST(CopyOneFile, FailuresNameTheSourceAndLeaveTheTargetWhole) {
              TCase{source.string(), (temp.Path() / "Program/folder.chm").string()},
              TCase{(temp.Path() / "new").string(), target.string()},
          }) {
-        EXPECT_EQ(FailureOf([&] { CopyOneFile(from, to); }),
+        EXPECT_EQ(FailureText([&] { CopyOneFile(from, to); }),
                   "Невозможно скопировать файл " + from + "!");
     }
     EXPECT_EQ(ReadBytes(target), "help 3");
@@ -125,7 +118,7 @@ TEST(CopyOneFile, AFullDiskFailsAndKeepsTheOldTarget) {
     const auto target = disk.Path() / "Kormant.exe";
     std::ofstream(target) << "release 3";
     const auto source = temp.MakeFile("Kormant.exe", std::string(12 << 20, 'x'));
-    EXPECT_EQ(FailureOf([&] { CopyOneFile(source.string(), target.string()); }),
+    EXPECT_EQ(FailureText([&] { CopyOneFile(source.string(), target.string()); }),
               "Невозможно скопировать файл " + source.string() + "!");
     EXPECT_EQ(ReadBytes(target), "release 3");
     EXPECT_EQ(SnapshotOf(disk.Path()).count("Kormant.exe"), 1u);
@@ -163,10 +156,10 @@ TEST(CopyFolderTree, FailuresQuoteTheFoldersWithATrailingDelimiter) {
     temp.MakeFile("src/a.txt", "a");
     temp.MakeFile("blocked", "a file where the target's parent should be");
     const std::string missing = (temp.Path() / "missing").string();
-    EXPECT_EQ(FailureOf([&] { CopyFolderTree(missing, temp.Str()); }),
+    EXPECT_EQ(FailureText([&] { CopyFolderTree(missing, temp.Str()); }),
               "Папка " + missing + "/ не существует!");
     const std::string target = (temp.Path() / "blocked/target").string();
-    EXPECT_EQ(FailureOf([&] { CopyFolderTree((temp.Path() / "src").string(), target); }),
+    EXPECT_EQ(FailureText([&] { CopyFolderTree((temp.Path() / "src").string(), target); }),
               "Невозможно создать папку " + target + "/!");
 }
 
@@ -181,7 +174,7 @@ TEST(CopyFolderTree, APathBeyondTheSystemsLimitFailsCleanly) {
     }
     target /= std::string(PATH_MAX - 8 - target.string().size() - 1, 't');
     const std::string message =
-        FailureOf([&] { CopyFolderTree((temp.Path() / "src").string(), target.string()); });
+        FailureText([&] { CopyFolderTree((temp.Path() / "src").string(), target.string()); });
     EXPECT_EQ(message,
               "Невозможно скопировать файл " + (temp.Path() / "src/Kormant.exe").string() + "!");
     EXPECT_NO_THROW(DeleteFolderTree((temp.Path() / segment).string()));
@@ -195,7 +188,7 @@ TEST(FindFirebirdFolder, TheVariableFirebirdWinsWhenItNamesAFolder) {
     const std::string fromVariable = FindFirebirdFolder();
     setenv("FIREBIRD", (temp.Path() / "missing").c_str(), 1);
     std::string fallback;
-    const std::string failure = FailureOf([&] { fallback = FindFirebirdFolder(); });
+    const std::string failure = FailureText([&] { fallback = FindFirebirdFolder(); });
     previous ? setenv("FIREBIRD", saved.c_str(), 1) : unsetenv("FIREBIRD");
 
     EXPECT_EQ(fromVariable, temp.Str());

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "platform/Clock.h"
+#include "tests/support/FailureText.h"
 #include "tests/support/TempFolder.h"
 #include "update/Failure.h"
 
@@ -27,12 +28,7 @@ std::map<std::string, std::uintmax_t> Snapshot(const fs::path& root) {
 }
 
 std::string FailureOf(const std::string& root) {
-    try {
-        ResolveLayout(root, FixedClock);
-    } catch (const EFailure& failure) {
-        return failure.what();
-    }
-    return "<no failure>";
+    return FailureText<EFailure>([&] { ResolveLayout(root, FixedClock); });
 }
 
 TEST(ResolveLayout, BuildsEveryFieldInTheTableOrder) {

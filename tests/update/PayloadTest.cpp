@@ -7,6 +7,7 @@
 
 #include "platform/File.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FailureText.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
@@ -16,15 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-template <typename F> std::string FailureOf(F&& operation) {
-    try {
-        operation();
-    } catch (const std::exception& failure) {
-        return failure.what();
-    }
-    return "<no failure>";
-}
 
 // A carrier: some program bytes with the given entries attached.
 std::string MakeCarrier(const TTempFolder& temp, const std::vector<TPayloadItem>& items,
@@ -100,8 +92,8 @@ TEST(LoadScriptText, FailuresGiveTheFixedTexts) {
     TTempFolder temp;
     const auto package = temp.MakeFile("files.exe", "p");
     const std::string noScript = MakeCarrier(temp, {{"EXEFILE", "FILES", package.string()}});
-    EXPECT_EQ(FailureOf([&] { LoadScriptText(noScript); }), "Не найден ресурс \"script\"!");
-    EXPECT_EQ(FailureOf([&] { LoadScriptText((temp.Path() / "missing").string()); }),
+    EXPECT_EQ(FailureText([&] { LoadScriptText(noScript); }), "Не найден ресурс \"script\"!");
+    EXPECT_EQ(FailureText([&] { LoadScriptText((temp.Path() / "missing").string()); }),
               "Невозможно загрузить ресурс \"script\"!");
 }
 
@@ -138,9 +130,9 @@ TEST(SavePackage, FailuresArePrefixedWithTheResourceText) {
         MakeCarrier(temp, {{"EXEFILE", "FILES", package.string()}}, "b");
     const std::string prefix = "Ошибка работы с ресурсом \"files\"!\r";
     const std::string target = (temp.Path() / "New/files.exe").string();
-    EXPECT_EQ(FailureOf([&] { SavePackage(target, noPackage); }),
+    EXPECT_EQ(FailureText([&] { SavePackage(target, noPackage); }),
               prefix + "Resource files not found");
-    EXPECT_EQ(FailureOf([&] { SavePackage(target, withPackage); }),
+    EXPECT_EQ(FailureText([&] { SavePackage(target, withPackage); }),
               prefix + "Cannot create file " + target);
 }
 
@@ -152,7 +144,7 @@ TEST(SavePackage, AFullDiskGivesAStreamWriteError) {
     }
     const auto package = temp.MakeFile("package.bin", std::string(12 << 20, 'p'));
     const std::string carrier = MakeCarrier(temp, {{"EXEFILE", "FILES", package.string()}});
-    EXPECT_EQ(FailureOf([&] { SavePackage((disk.Path() / "files.exe").string(), carrier); }),
+    EXPECT_EQ(FailureText([&] { SavePackage((disk.Path() / "files.exe").string(), carrier); }),
               "Ошибка работы с ресурсом \"files\"!\rStream write error");
 }
 
@@ -175,7 +167,7 @@ TEST(RunAndWait, AProgramThatCannotStartFails) {
     fs::permissions(garbage, fs::perms::owner_all);
     TRecordingOperator op;
     for (const auto& program : {garbage, temp.Path() / "missing.exe"}) {
-        EXPECT_EQ(FailureOf([&] { RunAndWait(program.string(), std::nullopt, 1, op); }),
+        EXPECT_EQ(FailureText([&] { RunAndWait(program.string(), std::nullopt, 1, op); }),
                   "Невозможно запустить внешнюю программу!");
     }
     EXPECT_EQ(op.EventRuns, 0);

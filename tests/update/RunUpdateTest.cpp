@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "tests/support/FailureText.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
 #include "update/Failure.h"
@@ -17,12 +18,7 @@ const std::string kQuestionHead = "Программа обновления, ис
 const std::string kQuestionTail = " обновляемой программы.\rПродолжить обновление?";
 
 std::string FailureOf(const std::string& root, TRecordingOperator& op) {
-    try {
-        RunUpdate(root, "mirdelkoza", op);
-    } catch (const std::exception& failure) {
-        return failure.what();
-    }
-    return "<no failure>";
+    return FailureText([&] { RunUpdate(root, "mirdelkoza", op); });
 }
 
 struct TPartsCase {
