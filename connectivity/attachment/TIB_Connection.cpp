@@ -357,3 +357,7 @@ void TIB_Connection::DetachFromDatabase() {
 }
 
 TIB_Database::TIB_Database() : DefaultTransaction_(std::make_unique<TIB_Transaction>()) {}
+
+TIB_Database::~TIB_Database() {
+    SetConnected(false);
+}

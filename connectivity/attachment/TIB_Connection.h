@@ -95,6 +95,9 @@ private:
 class TIB_Database : public TIB_Connection {
 public:
     TIB_Database();
+    // Detaches before the internal transaction goes: that transaction's release may be the one
+    // that frees the library, and the attachment would then be left open on the server.
+    ~TIB_Database() override;
 
 private:
     std::unique_ptr<TIB_Transaction> DefaultTransaction_;
