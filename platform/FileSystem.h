@@ -66,7 +66,8 @@ void MakeReplaceable(const std::string& path);
 // Linux: the data goes through the kernel (copy_file_range, else sendfile) into a temporary
 // file in the target's folder, which is then renamed over the target. A library the running
 // server has mapped is therefore never truncated under it, and a failed copy (a full disk)
-// leaves the old target whole and no temporary file behind.
+// leaves the old target whole and no temporary file behind. A source that is not a plain file
+// (a named pipe, a socket, a device) fails at once instead of being read.
 // Windows: the system's CopyFile, which replaces the target in place.
 bool CopyFileReplacing(const std::string& source, const std::string& target);
 

@@ -160,9 +160,11 @@ std::string TemporaryNameBeside(const std::string& target) {
 } // namespace
 
 bool CopyFileReplacing(const std::string& source, const std::string& target) {
-    TDescriptor from(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without blocking: a named pipe in a copied tree would otherwise wait for ever for a
+    // writer. Only plain files are copied; pipes, sockets and devices fail like unreadable files.
+    TDescriptor from(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
-    if (from.Get() < 0 || fstat(from.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (from.Get() < 0 || fstat(from.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
     struct stat existing {};

@@ -2,8 +2,11 @@
 
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/FailureText.h"
 #include "tests/support/SmallDisk.h"
@@ -161,6 +164,26 @@ TEST(CopyFolderTree, FailuresQuoteTheFoldersWithATrailingDelimiter) {
     const std::string target = (temp.Path() / "blocked/target").string();
     EXPECT_EQ(FailureText([&] { CopyFolderTree((temp.Path() / "src").string(), target); }),
               "Невозможно создать папку " + target + "/!");
+}
+
+TEST(CopyFolderTree, ANamedPipeFailsWithItsNameInsteadOfWaitingForAWriter) {
+    TTempFolder temp;
+    temp.MakeFile("src/Kormant.exe", "exe");
+    const auto pipe = temp.Path() / "src/Kormant.pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    auto copy = std::async(std::launch::async, [&] {
+        return FailureText([&] {
+            CopyFolderTree((temp.Path() / "src").string(), (temp.Path() / "dst").string());
+        });
+    });
+    if (copy.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+        // Release the blocked reader so that the test can end.
+        const int writer = open(pipe.c_str(), O_WRONLY);
+        close(writer);
+        copy.wait();
+        FAIL() << "the copy waited for a writer of the pipe";
+    }
+    EXPECT_EQ(copy.get(), "Невозможно скопировать файл " + pipe.string() + "!");
 }
 
 TEST(CopyFolderTree, APathBeyondTheSystemsLimitFailsCleanly) {
