@@ -123,6 +123,25 @@ TEST_F(ClientUpdate, SuccessReplacesTheClientFilesAndKeepsTheStagingFolder) {
     EXPECT_FALSE(fs::exists(Root.string() + "_"));
 }
 
+TEST_F(ClientUpdate, NamesInAnotherLetterCaseAreTheSameFiles) {
+    // The installation as another tool spelled it, and a package that delivers lower case.
+    fs::remove_all(Root);
+    Temp.MakeFile("Kormant/program/KORMANT.EXE", "client release 3");
+    Temp.MakeFile("Kormant/program/kormant.CHM", "help release 3");
+    const auto before = SnapshotOf(Root / "program");
+    const auto exe = Temp.MakeFile("lower/kormant.exe", "client release 4");
+    const auto chm = Temp.MakeFile("lower/kormant.chm", "help release 4");
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(Carrier({exe, chm, NewUdf}, "lower"))), "");
+    ASSERT_EQ(op.Events.size(), 2u);
+    EXPECT_EQ(op.Events[1].Text, "Обновление программы прошло успешно.");
+    EXPECT_EQ(SnapshotOf(Root / "program"), (TTreeSnapshot{{"KORMANT.EXE", "client release 4"},
+                                                           {"kormant.CHM", "help release 4"}}));
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_EQ(SnapshotOf(staging[0] / "Old/Program"), before);
+}
+
 TEST_F(ClientUpdate, TwoRunsLeaveTwoStagingFolders) {
     const std::string carrier = Carrier({NewExe, NewChm, NewUdf});
     TOperatorSayingYes first;
