@@ -89,10 +89,17 @@ CONF
     # flock holds the port's lock for the server's whole life: it waits for the lock, starts the
     # server as its child (the server closes every descriptor it inherits, so it cannot hold the
     # lock itself) and exits, releasing the lock, when the server ends.
+    # Under the lock the port must be free: a program that is not ours answering there (a system
+    # Firebird service, say) would otherwise be taken for our server, and the set-up below and the
+    # tests would talk to it while ours ends with "Address already in use".
     rm -f "$pidfile"
     setsid flock -w "$wait_seconds" "$lockfile" \
-        bash -c 'echo "$0" >"$1.owner"; echo $$ >"$2"; exec /usr/sbin/firebird' \
-        "$dir" "$lockfile" "$pidfile" </dev/null >"$dir/server.log" 2>&1 &
+        bash -c 'if (exec 3<>"/dev/tcp/127.0.0.1/$3") 2>/dev/null; then
+                     echo "port $3 is already served by a program that is not ours" >&2
+                     exit 1
+                 fi
+                 echo "$0" >"$1.owner"; echo $$ >"$2"; exec /usr/sbin/firebird' \
+        "$dir" "$lockfile" "$pidfile" "$port" </dev/null >"$dir/server.log" 2>&1 &
     holder=$!
 
     started=$SECONDS
@@ -100,8 +107,13 @@ CONF
     announced=0
     until [[ -s $pidfile ]]; do
         if ! kill -0 "$holder" 2>/dev/null; then
-            echo "port $port stayed held by another build tree's server for $wait_seconds s:" \
-                "$(cat "$lockfile.owner" 2>/dev/null || echo unknown)" >&2
+            [[ -s $pidfile ]] && break
+            if [[ -s $dir/server.log ]]; then
+                cat "$dir/server.log" >&2
+            else
+                echo "port $port stayed held by another build tree's server for $wait_seconds s:" \
+                    "$(cat "$lockfile.owner" 2>/dev/null || echo unknown)" >&2
+            fi
             exit 1
         fi
         if ((announced == 0 && SECONDS - started >= 2)); then
