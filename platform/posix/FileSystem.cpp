@@ -70,12 +70,33 @@ bool IsRealFolder(const std::string& path) {
     return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+namespace {
+
+// Deleting, creating or replacing an entry needs write permission on its folder. A folder
+// without it is the nearest Linux kin of a read-only folder, which on Windows stops none of
+// these, so the owner's write bit is added (where the process may change it) before.
+void MakeParentWritable(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return;
+    }
+    const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+    struct stat info {};
+    if (lstat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+        (info.st_mode & S_IWUSR) == 0) {
+        chmod(parent.c_str(), (info.st_mode & 07777) | S_IWUSR);
+    }
+}
+
+} // namespace
+
 bool DeleteOneFile(const std::string& path) {
     MakeReplaceable(path);
     return unlink(path.c_str()) == 0;
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
+    MakeParentWritable(path);
     return rmdir(path.c_str()) == 0;
 }
 
@@ -108,6 +129,7 @@ bool CreateFolderPath(const std::string& path) {
 }
 
 void MakeReplaceable(const std::string& path) {
+    MakeParentWritable(path);
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
         chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR);

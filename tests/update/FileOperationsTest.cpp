@@ -3,9 +3,11 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/support/FailureText.h"
@@ -60,6 +62,57 @@ TEST(DeleteFolderTree, ALockedFileStopsItWithTheFilesName) {
     lock.Release();
     EXPECT_EQ(message, "Невозможно удалить файл " + locked.string() + "!");
     EXPECT_TRUE(fs::exists(locked));
+}
+
+// Runs `operation` with an ordinary user's rights (as that user in a child process when the test
+// runs as root), so that folder permissions apply. True when it returned without failure.
+bool RunsAsOrdinaryUser(const fs::path& tree, const std::function<void()>& operation) {
+    if (geteuid() != 0) {
+        operation();
+        return true;
+    }
+    constexpr uid_t kNobody = 65534;
+    for (const auto& entry : fs::recursive_directory_iterator(tree)) {
+        EXPECT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0);
+    }
+    EXPECT_EQ(lchown(tree.c_str(), kNobody, kNobody), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+            _exit(2);
+        }
+        try {
+            operation();
+        } catch (...) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A folder without write permission is read-only in the Windows sense only for itself: it keeps
+// neither its files from being deleted or replaced nor the tree from being removed.
+TEST(FileOperations, ReadOnlyFoldersDoNotStopDeletingOrReplacing) {
+    TTempFolder temp;
+    fs::permissions(temp.Path(), fs::perms::all, fs::perm_options::add);
+    temp.MakeFile("new/Kormant.exe", "release 4");
+    temp.MakeFile("Program/Kormant.exe", "release 3");
+    temp.MakeFile("Old/Program/Docs/readme.txt", "text");
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec |
+                               fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(temp.Path() / "Program", readOnly);
+    fs::permissions(temp.Path() / "Old/Program/Docs", readOnly);
+
+    EXPECT_TRUE(RunsAsOrdinaryUser(temp.Path(), [&] {
+        CopyOneFile(temp.Str() + "/new/Kormant.exe", temp.Str() + "/Program/Kormant.exe");
+        DeleteFolderTree(temp.Str() + "/Old");
+    }));
+    EXPECT_EQ(ReadBytes(temp.Path() / "Program/Kormant.exe"), "release 4");
+    EXPECT_FALSE(fs::exists(temp.Path() / "Old"));
 }
 
 TEST(CreateFolder, CreatesExactlyOneFolderAndRefusesWhatTheSystemRefuses) {
