@@ -121,10 +121,12 @@ void RunUpdate(const std::string& rootText, const std::string& password, TOperat
 
     std::unique_ptr<TServerPart> server;
     if (layout.ServerPresent) {
-        if (!seams.ServerPart) {
+        if (seams.ServerPart) {
+            server = seams.ServerPart(layout, password);
+        }
+        if (!server) {
             throw EFailure(kServerPartUnavailableText);
         }
-        server = seams.ServerPart(layout, password);
         server->Prepare(op);
     }
 
