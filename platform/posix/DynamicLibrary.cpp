@@ -39,21 +39,6 @@ std::vector<std::string> LibraryFileNames(std::string_view fileName) {
     return {std::string(fileName)};
 }
 
-TDynamicLibrary::TDynamicLibrary(TDynamicLibrary&& other) noexcept
-    : Handle_(std::exchange(other.Handle_, nullptr)) {}
-
-TDynamicLibrary& TDynamicLibrary::operator=(TDynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        Free();
-        Handle_ = std::exchange(other.Handle_, nullptr);
-    }
-    return *this;
-}
-
-TDynamicLibrary::~TDynamicLibrary() {
-    Free();
-}
-
 TDynamicLibrary TDynamicLibrary::Load(std::string_view fileName, TOsError* error) {
     TOsError last{NotFoundCode, "empty library name"};
     for (const std::string& candidate : LibraryFileNames(fileName)) {

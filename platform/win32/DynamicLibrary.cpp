@@ -29,21 +29,6 @@ std::vector<std::string> LibraryFileNames(std::string_view fileName) {
     return {std::string(fileName)};
 }
 
-TDynamicLibrary::TDynamicLibrary(TDynamicLibrary&& other) noexcept
-    : Handle_(std::exchange(other.Handle_, nullptr)) {}
-
-TDynamicLibrary& TDynamicLibrary::operator=(TDynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        Free();
-        Handle_ = std::exchange(other.Handle_, nullptr);
-    }
-    return *this;
-}
-
-TDynamicLibrary::~TDynamicLibrary() {
-    Free();
-}
-
 TDynamicLibrary TDynamicLibrary::Load(std::string_view fileName, TOsError* error) {
     const std::wstring name = win32::Widen(fileName);
     HMODULE module = LoadLibraryW(name.c_str());
