@@ -2,7 +2,7 @@
 
 #include "platform/FolderUse.h"
 #include "platform/Path.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 
 const char* const kRenameBackFailedText = "Произошла критическая ошибка переименования пути к "
                                           "обновляемой программе! Обратитесь к разработчику.";

@@ -3,7 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FirebirdFolder.h"
 #include "platform/Path.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 
 namespace {
 

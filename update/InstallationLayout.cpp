@@ -3,7 +3,7 @@
 #include "platform/Drive.h"
 #include "platform/FolderLookup.h"
 #include "platform/Path.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "platform/OwnExecutable.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 #include "update/PayloadFormat.h"
 
 namespace {

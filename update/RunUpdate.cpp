@@ -3,7 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FolderLookup.h"
 #include "platform/Path.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 #include "update/FileOperations.h"
 #include "update/InstallationLayout.h"
 #include "update/Payload.h"

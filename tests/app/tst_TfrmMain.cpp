@@ -17,7 +17,7 @@
 #include "app/TfrmMain.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 
 namespace {
 

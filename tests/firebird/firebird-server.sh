@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Starts or stops the private Firebird 3 server of one build tree.
 #
-#   firebird-server.sh start INSTANCE_DIR PORT PASSWORD WAIT_SECONDS
+#   firebird-server.sh start INSTANCE_DIR PORT PASSWORD WAIT_SECONDS [OTHER_USER OTHER_PASSWORD]
 #   firebird-server.sh stop  INSTANCE_DIR
 #
 # start builds a fresh instance folder (firebird.conf, databases.conf, its own security database
-# with SYSDBA's password, a copy of intl/, an empty udf/ folder and a test database), then runs
+# with SYSDBA's password and, when given, a second user, a copy of intl/, an empty udf/ folder and a test database), then runs
 # /usr/sbin/firebird on 127.0.0.1:PORT in the background and waits until the port answers.
 # Several build trees share the one port: a machine-wide lock file is held by the server's
 # parent for as long as the server runs, so a second build tree waits (up to WAIT_SECONDS) for
@@ -59,6 +59,8 @@ start)
     port=$3
     password=$4
     wait_seconds=$5
+    other_user=${6:-}
+    other_password=${7:-}
     lockfile="/tmp/updater-firebird-$port.lock"
 
     # A server of this folder left behind by an interrupted run is ours to end.
@@ -85,6 +87,11 @@ CONF
         >>"$dir/setup.log" 2>&1
     printf "create or alter user SYSDBA password '%s' using plugin Srp;\ncommit;\n" "$password" |
         isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
+    if [[ -n $other_user ]]; then
+        printf "create or alter user %s password '%s' using plugin Srp;\ncommit;\n" \
+            "$other_user" "$other_password" |
+            isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
+    fi
 
     # flock holds the port's lock for the server's whole life: it waits for the lock, starts the
     # server as its child (the server closes every descriptor it inherits, so it cannot hold the

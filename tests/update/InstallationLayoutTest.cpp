@@ -7,7 +7,7 @@
 #include "platform/Clock.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/TempFolder.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "tests/support/FailureText.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
-#include "update/Failure.h"
+#include "platform/Failure.h"
 #include "update/UpdateSeams.h"
 
 namespace {

@@ -4,58 +4,22 @@
 
 #include "connectivity/attachment/ClientLibrary.h"
 #include "connectivity/attachment/EIB_Error.h"
-#include "connectivity/service/FbClientBinding.h"
-#include "tests/firebird/TestServer.h"
+#include "tests/firebird/OwnDatabase.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// The attachments that the server holds on the test database, its own probe included, counted
-// through the other layer's binding (isc_info_user_names lists every attachment to SYSDBA).
-int ServerAttachments() {
-    TFbClientBinding& binding = FbClientBinding();
-    binding.LibraryName = "fbclient.dll";
-    binding.EnsureLoaded();
-    const std::string name = firebird_test::DatabaseString(firebird_test::TestDatabasePath);
-    const std::string password = firebird_test::SysdbaPassword;
-    std::string block{isc_dpb_version1, isc_dpb_user_name, 6};
-    block += "SYSDBA";
-    block += static_cast<char>(isc_dpb_password);
-    block += static_cast<char>(password.size());
-    block += password;
-    isc_db_handle handle = 0;
-    if (binding.Call(&TFbClientEntryPoints::isc_attach_database, StatusVector(), short{0},
-                     name.c_str(), &handle, static_cast<short>(block.size()), block.data()) > 0) {
-        binding.RaiseStatusError();
-    }
-    const char items[] = {isc_info_user_names, isc_info_end};
-    char buffer[8192]{};
-    const ISC_STATUS result =
-        binding.Call(&TFbClientEntryPoints::isc_database_info, StatusVector(), &handle,
-                     short{sizeof items}, items, short{sizeof buffer}, buffer);
-    binding.Call(&TFbClientEntryPoints::isc_detach_database, StatusVector(), &handle);
-    if (result > 0) {
-        binding.RaiseStatusError();
-    }
-    int count = 0;
-    for (std::size_t i = 0; i + 3 <= sizeof buffer && buffer[i] == isc_info_user_names;) {
-        const auto length = static_cast<std::size_t>(
-            binding.Call(&TFbClientEntryPoints::isc_vax_integer, buffer + i + 1, short{2}));
-        ++count;
-        i += 3 + length;
-    }
-    return count;
-}
 
 class ConnectionServer : public ::testing::Test {
 protected:
     void SetUp() override { ResetClientLibrary("fbclient.dll"); }
     void TearDown() override { ResetClientLibrary("gds32.dll"); }
 
-    static void Configure(TIB_Connection& connection, const std::string& password) {
+    firebird_test::TOwnDatabase Database;
+
+    void Configure(TIB_Connection& connection, const std::string& password) {
         connection.SetCharSet("WIN1251");
-        connection.SetDatabaseName(firebird_test::DatabaseString(firebird_test::TestDatabasePath));
+        connection.SetDatabaseName(Database.DatabaseString());
         connection.SetUsername("SYSDBA");
         connection.SetPassword(password);
     }
@@ -90,8 +54,7 @@ TEST_F(ConnectionServer, AttachedConnectionRefusesEveryChangeAndKeepsItsParamete
         EXPECT_EQ(connection.Params().Lines(), before);
     }
     EXPECT_NO_THROW(connection.SetProtocol(cpTCP_IP));
-    EXPECT_EQ(connection.ComposeDatabaseName(),
-              firebird_test::DatabaseString(firebird_test::TestDatabasePath));
+    EXPECT_EQ(connection.ComposeDatabaseName(), Database.DatabaseString());
 
     connection.SetConnected(false);
     EXPECT_FALSE(connection.Connected());
@@ -117,7 +80,7 @@ TEST_F(ConnectionServer, ClientLibraryIsLoadedAndFreedByTheCountAroundAnAttachme
 }
 
 TEST_F(ConnectionServer, DestroyingAnAttachedDatabaseObjectDetachesBeforeTheLibraryGoes) {
-    const int before = ServerAttachments();
+    const int before = firebird_test::AttachmentCount(Database.DatabaseString());
     {
         // After the reset this object alone holds the count: its internal transaction is the
         // release that brings it to 0 and frees the library.
@@ -125,10 +88,10 @@ TEST_F(ConnectionServer, DestroyingAnAttachedDatabaseObjectDetachesBeforeTheLibr
         Configure(database, firebird_test::SysdbaPassword);
         database.SetConnected(true);
         ASSERT_TRUE(database.Connected());
-        EXPECT_EQ(ServerAttachments(), before + 1);
+        EXPECT_EQ(firebird_test::AttachmentCount(Database.DatabaseString()), before + 1);
     }
     EXPECT_FALSE(ClientLibraryLoaded());
-    EXPECT_EQ(ServerAttachments(), before);
+    EXPECT_EQ(firebird_test::AttachmentCount(Database.DatabaseString()), before);
 }
 
 TEST_F(ConnectionServer, WrongPasswordGivesTheComposedIscText) {

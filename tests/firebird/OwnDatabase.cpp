@@ -1,0 +1,202 @@
+#include "tests/firebird/OwnDatabase.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <ibase.h>
+
+namespace firebird_test {
+
+namespace {
+
+// The real client library, loaded privately: dlopen counts references, so the program's layers
+// still load and free their own reference as they please.
+template <typename F> F Client(const char* name) {
+    static void* library = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_LOCAL);
+    void* symbol = library != nullptr ? dlsym(library, name) : nullptr;
+    if (symbol == nullptr) {
+        throw std::runtime_error(std::string("client library lacks ") + name);
+    }
+    return reinterpret_cast<F>(symbol);
+}
+
+std::string StatusText(const ISC_STATUS* status) {
+    std::string text;
+    char buffer[1024];
+    const ISC_STATUS* cursor = status;
+    while (Client<decltype(&fb_interpret)>("fb_interpret")(buffer, sizeof buffer, &cursor) > 0) {
+        text += text.empty() ? "" : "\n";
+        text += buffer;
+    }
+    return text;
+}
+
+std::string Dpb(const std::string& user, const std::string& password) {
+    std::string block(1, static_cast<char>(isc_dpb_version1));
+    const auto add = [&](char code, const std::string& value) {
+        block += code;
+        block += static_cast<char>(value.size());
+        block += value;
+    };
+    add(isc_dpb_user_name, user);
+    add(isc_dpb_password, password);
+    return block;
+}
+
+// Attaches as SYSDBA; 0 with `failure` filled when the server refuses.
+isc_db_handle AttachAsSysdba(const std::string& databaseString, std::string* failure) {
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = 0;
+    const std::string dpb = Dpb("SYSDBA", SysdbaPassword);
+    if (Client<decltype(&isc_attach_database)>("isc_attach_database")(
+            status, 0, databaseString.c_str(), &handle, static_cast<short>(dpb.size()),
+            dpb.data()) != 0) {
+        *failure = StatusText(status);
+        return 0;
+    }
+    return handle;
+}
+
+void Detach(isc_db_handle& handle) {
+    ISC_STATUS_ARRAY status{};
+    Client<decltype(&isc_detach_database)>("isc_detach_database")(status, &handle);
+}
+
+std::string TestName() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name()
+                                       : std::string("database");
+    for (char& c : name) {
+        if (c == '/') {
+            c = '_';
+        }
+    }
+    return name;
+}
+
+} // namespace
+
+TOwnDatabase::TOwnDatabase() {
+    static std::atomic<int> counter{0};
+    const std::filesystem::path folder = std::filesystem::path(UPDATER_TEST_SCRATCH) / "databases";
+    std::filesystem::create_directories(folder);
+    Path_ = (folder / (TestName() + "-" + std::to_string(getpid()) + "-" +
+                       std::to_string(counter++) + ".fdb"))
+                .string();
+    std::filesystem::remove(Path_);
+
+    // Forced writes off: the tests need a real database, not a durable one, and the creation is
+    // several times faster without them.
+    std::string dpb = Dpb("SYSDBA", SysdbaPassword);
+    dpb += static_cast<char>(isc_dpb_set_db_charset);
+    dpb += static_cast<char>(7);
+    dpb += "WIN1251";
+    dpb += {static_cast<char>(isc_dpb_sql_dialect), 4, 3, 0, 0, 0};
+    dpb += {static_cast<char>(isc_dpb_force_write), 1, 0};
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = 0;
+    const std::string name = DatabaseString();
+    if (Client<decltype(&isc_create_database)>("isc_create_database")(
+            status, 0, name.c_str(), &handle, static_cast<short>(dpb.size()), dpb.data(), 0) != 0) {
+        throw std::runtime_error("cannot create " + name + ": " + StatusText(status));
+    }
+    Detach(handle);
+}
+
+TOwnDatabase::~TOwnDatabase() {
+    std::string failure;
+    isc_db_handle handle = AttachAsSysdba(DatabaseString(), &failure);
+    if (handle != 0) {
+        ISC_STATUS_ARRAY status{};
+        if (Client<decltype(&isc_drop_database)>("isc_drop_database")(status, &handle) != 0) {
+            Detach(handle);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove(Path_, ignored);
+}
+
+TAttachment::TAttachment(const std::string& databaseString, const std::string& user,
+                         const std::string& password) {
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = 0;
+    const std::string dpb = Dpb(user, password);
+    if (Client<decltype(&isc_attach_database)>("isc_attach_database")(
+            status, 0, databaseString.c_str(), &handle, static_cast<short>(dpb.size()),
+            dpb.data()) != 0) {
+        throw std::runtime_error("attach as " + user + " refused: " + StatusText(status));
+    }
+    Handle_ = handle;
+}
+
+TAttachment::~TAttachment() {
+    if (Handle_ != 0) {
+        isc_db_handle handle = Handle_;
+        Detach(handle);
+    }
+}
+
+bool TAttachment::Alive() {
+    if (Handle_ == 0) {
+        return false;
+    }
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = Handle_;
+    const char items[] = {isc_info_attachment_id, isc_info_end};
+    char reply[64]{};
+    if (Client<decltype(&isc_database_info)>("isc_database_info")(
+            status, &handle, sizeof items, items, sizeof reply, reply) != 0) {
+        // The server ended it: the handle is dead, and a detach would only fail.
+        Detach(handle);
+        Handle_ = 0;
+        return false;
+    }
+    return true;
+}
+
+int AttachmentCount(const std::string& databaseString) {
+    std::string failure;
+    isc_db_handle handle = AttachAsSysdba(databaseString, &failure);
+    if (handle == 0) {
+        throw std::runtime_error("cannot count attachments: " + failure);
+    }
+    const char items[] = {isc_info_user_names, isc_info_end};
+    std::vector<char> reply(32768);
+    ISC_STATUS_ARRAY status{};
+    const ISC_STATUS result = Client<decltype(&isc_database_info)>("isc_database_info")(
+        status, &handle, sizeof items, items, static_cast<short>(reply.size() - 1), reply.data());
+    Detach(handle);
+    if (result != 0) {
+        throw std::runtime_error("cannot count attachments: " + StatusText(status));
+    }
+    int count = 0;
+    for (std::size_t i = 0; i + 3 < reply.size() && reply[i] == isc_info_user_names;) {
+        const auto length = static_cast<unsigned char>(reply[i + 1]) |
+                            static_cast<unsigned char>(reply[i + 2]) << 8;
+        ++count;
+        i += 3 + static_cast<std::size_t>(length);
+    }
+    return count - 1;
+}
+
+std::string AttachFailure(const std::string& databaseString, const std::string& user,
+                          const std::string& password) {
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = 0;
+    const std::string dpb = Dpb(user, password);
+    if (Client<decltype(&isc_attach_database)>("isc_attach_database")(
+            status, 0, databaseString.c_str(), &handle, static_cast<short>(dpb.size()),
+            dpb.data()) != 0) {
+        return StatusText(status);
+    }
+    Detach(handle);
+    return {};
+}
+
+} // namespace firebird_test

@@ -1,0 +1,57 @@
+// Databases of their own for tests that change a database's state (shutdown, online, the
+// attachments they count), so that tests running in parallel never see each other's changes,
+// and independent attachments that stand for other users of a database.
+// All of it reaches the server through a private load of the real client library, never through
+// the program's own layers, so that their library state stays as each test sets it.
+#pragma once
+
+#include <string>
+
+#include "tests/firebird/TestServer.h"
+
+namespace firebird_test {
+
+// A fresh database (SQL dialect 3, default character set WIN1251) on the private server, made by
+// the server itself for the running test and dropped when the object goes. A database left shut
+// down is still dropped; one that the server will not drop is removed as a file.
+class TOwnDatabase {
+public:
+    TOwnDatabase();
+    ~TOwnDatabase();
+    TOwnDatabase(const TOwnDatabase&) = delete;
+    TOwnDatabase& operator=(const TOwnDatabase&) = delete;
+
+    const std::string& Path() const { return Path_; }
+    // "localhost/3051:" followed by Path().
+    std::string DatabaseString() const { return firebird_test::DatabaseString(Path_); }
+
+private:
+    std::string Path_;
+};
+
+// One real attachment, held until the object goes (detached then, when the server still serves
+// it). Fails the constructing test with the server's text when the attach is refused.
+class TAttachment {
+public:
+    TAttachment(const std::string& databaseString, const std::string& user,
+                const std::string& password);
+    ~TAttachment();
+    TAttachment(const TAttachment&) = delete;
+    TAttachment& operator=(const TAttachment&) = delete;
+
+    // True while the server answers a request on this attachment.
+    bool Alive();
+
+private:
+    unsigned int Handle_ = 0;
+};
+
+// The attachments that the server lists for the database, the probe's own excluded (as SYSDBA,
+// the list holds every attachment).
+int AttachmentCount(const std::string& databaseString);
+
+// The error text of an attach as `user`, or "" when the attach succeeds (it is detached again).
+std::string AttachFailure(const std::string& databaseString, const std::string& user,
+                          const std::string& password);
+
+} // namespace firebird_test
