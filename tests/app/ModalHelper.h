@@ -10,6 +10,10 @@
 // Runs `action` on the next modal window that opens (polling, so it works for boxes opened
 // deep inside a command). The watch ends when the returned object goes, so that an action
 // that never ran cannot touch a finished test's variables.
+// An action records what the box showed and answers it; the test compares afterwards. Should the
+// box still be open some time after the action (an action that returned early), it is closed
+// here, so that the test goes on to fail instead of waiting for its time-out. The check waits,
+// since some answers land later (a mnemonic key presses its button after a short animation).
 [[nodiscard]] inline std::unique_ptr<QTimer> OnNextModal(std::function<void(QWidget*)> action) {
     auto timer = std::make_unique<QTimer>();
     timer->setInterval(5);
@@ -18,6 +22,11 @@
                          if (QWidget* modal = QApplication::activeModalWidget()) {
                              timer->stop();
                              action(modal);
+                             QTimer::singleShot(3000, modal, [modal] {
+                                 if (modal->isVisible()) {
+                                     modal->close();
+                                 }
+                             });
                          }
                      });
     timer->start();

@@ -48,23 +48,39 @@ private slots:
 };
 
 void tst_MessageBoxes::questionHasYesThenNoWithNoFocused() {
-    bool seen = false;
+    // What the box showed is recorded, the box answered, and only then compared: a failed
+    // comparison inside the box's own event loop would leave it open.
+    struct {
+        bool Seen = false;
+        QString Caption, Yes, No, Message;
+        bool HasOk = true, YesLeftOfNo = false, NoFocused = false, NoDefault = false;
+        QList<QString> TabOrder;
+    } shown;
     auto watch = OnNextModal([&](QWidget* box) {
-        seen = true;
-        QCOMPARE(box->windowTitle(), QStringLiteral("Information"));
-        QCOMPARE(Button(box, "Yes")->text(), QStringLiteral("&Yes"));
-        QCOMPARE(Button(box, "No")->text(), QStringLiteral("&No"));
-        QVERIFY(Button(box, "OK") == nullptr);
-        // Yes stands left of No, but No comes first in the tab order and holds the focus.
-        QVERIFY(Button(box, "Yes")->x() < Button(box, "No")->x());
-        QCOMPARE(ButtonNames(box), (QList<QString>{"No", "Yes"}));
-        QCOMPARE(box->focusWidget(), Button(box, "No"));
-        QVERIFY(Button(box, "No")->isDefault());
-        QCOMPARE(box->findChild<QLabel*>("Message")->text(), QStringLiteral("Продолжить?"));
+        shown.Seen = true;
+        shown.Caption = box->windowTitle();
+        shown.Yes = Button(box, "Yes")->text();
+        shown.No = Button(box, "No")->text();
+        shown.HasOk = Button(box, "OK") != nullptr;
+        shown.YesLeftOfNo = Button(box, "Yes")->x() < Button(box, "No")->x();
+        shown.TabOrder = ButtonNames(box);
+        shown.NoFocused = box->focusWidget() == Button(box, "No");
+        shown.NoDefault = Button(box, "No")->isDefault();
+        shown.Message = box->findChild<QLabel*>("Message")->text();
         Button(box, "No")->click();
     });
     QVERIFY(!AskYesNo("Продолжить?"));
-    QVERIFY(seen);
+    QVERIFY(shown.Seen);
+    QCOMPARE(shown.Caption, QStringLiteral("Information"));
+    QCOMPARE(shown.Yes, QStringLiteral("&Yes"));
+    QCOMPARE(shown.No, QStringLiteral("&No"));
+    QVERIFY(!shown.HasOk);
+    // Yes stands left of No, but No comes first in the tab order and holds the focus.
+    QVERIFY(shown.YesLeftOfNo);
+    QCOMPARE(shown.TabOrder, (QList<QString>{"No", "Yes"}));
+    QVERIFY(shown.NoFocused);
+    QVERIFY(shown.NoDefault);
+    QCOMPARE(shown.Message, QStringLiteral("Продолжить?"));
 }
 
 void tst_MessageBoxes::questionKeys_data() {
@@ -99,12 +115,14 @@ void tst_MessageBoxes::questionClickedButtons() {
     auto closeBox = OnNextModal([](QWidget* box) { box->close(); });
     QVERIFY(!AskYesNo("Вопрос"));
     // Tab moves the focus to Yes; Enter then presses it.
-    auto tabThenEnter = OnNextModal([](QWidget* box) {
+    bool yesFocused = false;
+    auto tabThenEnter = OnNextModal([&](QWidget* box) {
         QTest::keyClick(box->focusWidget(), Qt::Key_Tab);
-        QCOMPARE(box->focusWidget(), Button(box, "Yes"));
+        yesFocused = box->focusWidget() == Button(box, "Yes");
         Press(box, Qt::Key_Return);
     });
     QVERIFY(AskYesNo("Вопрос"));
+    QVERIFY(yesFocused);
 }
 
 void tst_MessageBoxes::okBoxesCloseOnEnterAndEsc_data() {
@@ -120,12 +138,14 @@ void tst_MessageBoxes::okBoxesCloseOnEnterAndEsc() {
     QFETCH(bool, error);
     QFETCH(int, key);
     QString caption;
+    QString okText;
+    bool okFocused = false;
     QList<QString> names;
     auto watch = OnNextModal([&](QWidget* box) {
         caption = box->windowTitle();
         names = ButtonNames(box);
-        QCOMPARE(Button(box, "OK")->text(), QStringLiteral("OK"));
-        QCOMPARE(box->focusWidget(), Button(box, "OK"));
+        okText = Button(box, "OK")->text();
+        okFocused = box->focusWidget() == Button(box, "OK");
         Press(box, Qt::Key(key));
     });
     if (error) {
@@ -135,6 +155,8 @@ void tst_MessageBoxes::okBoxesCloseOnEnterAndEsc() {
     }
     QCOMPARE(caption, error ? QStringLiteral("Error") : QStringLiteral("Information"));
     QCOMPARE(names, QList<QString>{"OK"});
+    QCOMPARE(okText, QStringLiteral("OK"));
+    QVERIFY(okFocused);
 }
 
 void tst_MessageBoxes::okBoxClosedByTitleBarGivesTwo() {
@@ -203,9 +225,14 @@ void tst_MessageBoxes::failureBoxUsesTitleAndPeriodRule() {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttonCount = 0;
+    bool messageBox = false;
     auto clickOk = OnNextModal([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        QVERIFY(box != nullptr);
+        messageBox = box != nullptr;
+        if (box == nullptr) {
+            modal->close();
+            return;
+        }
         caption = box->windowTitle();
         text = box->text();
         icon = box->icon();
@@ -213,6 +240,7 @@ void tst_MessageBoxes::failureBoxUsesTitleAndPeriodRule() {
         box->button(QMessageBox::Ok)->click();
     });
     ShowFailure("Ошибка сервера 335544344");
+    QVERIFY(messageBox);
     QCOMPARE(caption, QStringLiteral("Kormant Updater"));
     QCOMPARE(text, QStringLiteral("Ошибка сервера 335544344."));
     QCOMPARE(icon, QMessageBox::Critical);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <vector>
@@ -90,7 +91,14 @@ TOwnDatabase::TOwnDatabase() {
                        std::to_string(counter++) + ".fdb"))
                 .string();
     std::filesystem::remove(Path_);
+    Create();
+}
 
+TOwnDatabase::TOwnDatabase(std::string path) : Path_(std::move(path)) {
+    Create();
+}
+
+void TOwnDatabase::Create() {
     // Forced writes off: the tests need a real database, not a durable one, and the creation is
     // several times faster without them.
     std::string dpb = Dpb("SYSDBA", SysdbaPassword);
@@ -120,6 +128,47 @@ TOwnDatabase::~TOwnDatabase() {
     }
     std::error_code ignored;
     std::filesystem::remove(Path_, ignored);
+}
+
+namespace {
+
+// Runs a tool of the server's and returns what it printed; a failing run fails the test's set-up.
+std::string RunTool(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        throw std::runtime_error("cannot run " + command);
+    }
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        output += buffer;
+    }
+    if (pclose(pipe) != 0) {
+        throw std::runtime_error(command + " failed: " + output);
+    }
+    return output;
+}
+
+std::string ToolCredentials() {
+    return std::string(" -user SYSDBA -password '") + SysdbaPassword + "' '";
+}
+
+} // namespace
+
+void TOwnDatabase::ShutDown() const {
+    RunTool("gfix -shut multi -force 0" + ToolCredentials() + DatabaseString() + "'");
+}
+
+std::string TOwnDatabase::Attributes() const {
+    const std::string header = RunTool("fbstat -h" + ToolCredentials() + DatabaseString() + "'");
+    const std::string key = "Attributes";
+    const std::size_t at = header.find(key);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t begin = header.find_first_not_of(" \t", at + key.size());
+    const std::size_t end = header.find('\n', at);
+    return header.substr(begin, end - begin);
 }
 
 TAttachment::TAttachment(const std::string& databaseString, const std::string& user,

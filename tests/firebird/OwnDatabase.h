@@ -16,7 +16,10 @@ namespace firebird_test {
 // down is still dropped; one that the server will not drop is removed as a file.
 class TOwnDatabase {
 public:
+    // A database under the build tree's scratch folder, named after the running test.
     TOwnDatabase();
+    // A database at `path` (its folder must exist), such as an installation's DB_Data/Kormant.fdb.
+    explicit TOwnDatabase(std::string path);
     ~TOwnDatabase();
     TOwnDatabase(const TOwnDatabase&) = delete;
     TOwnDatabase& operator=(const TOwnDatabase&) = delete;
@@ -25,7 +28,16 @@ public:
     // "localhost/3051:" followed by Path().
     std::string DatabaseString() const { return firebird_test::DatabaseString(Path_); }
 
+    // Shuts the database down as a forced shutdown of the service manager leaves it
+    // ("multi-user maintenance"), with the server's own tool, independently of the program.
+    void ShutDown() const;
+    // The attributes that the server's statistics tool reports in the header page, for example
+    // "force write, multi-user maintenance"; "" for an online database without forced writes.
+    std::string Attributes() const;
+
 private:
+    void Create();
+
     std::string Path_;
 };
 
