@@ -15,6 +15,7 @@
 #include "app/ApplicationTitle.h"
 #include "app/MessageBoxes.h"
 #include "app/TAnimate.h"
+#include "update/RunOnlineCommand.h"
 #include "update/RunUpdate.h"
 
 #ifdef _WIN32
@@ -55,6 +56,7 @@ T* Make(QWidget* parent, const char* name, int left, int top, int width, int hei
 TMainCommands TMainCommands::Default() {
     TMainCommands commands;
     commands.Update = RunUpdate;
+    commands.Online = RunOnlineCommand;
     return commands;
 }
 
@@ -219,19 +221,26 @@ void TfrmMain::bOnlineClick() {
     RunCommand(
         [&] {
             if (Commands_.Online) {
-                Commands_.Online(root, password);
+                Commands_.Online(root, password, *this);
             }
         },
         [this] { SetControlsEnabled(true); });
 }
 
 void TfrmMain::bbProgramLocationClick() {
-    if (!Commands_.ChooseFolder) {
-        return;
-    }
-    if (const auto chosen = Commands_.ChooseFolder(this, eProgramLocation->text().toStdString())) {
-        eProgramLocation->setText(QString::fromStdString(*chosen));
-    }
+    // Nothing is disabled around the chooser: it is modal itself. A failure inside it reaches the
+    // failure box like any command's.
+    RunCommand(
+        [&] {
+            if (!Commands_.ChooseFolder) {
+                return;
+            }
+            const std::string root = eProgramLocation->text().toStdString();
+            if (const auto chosen = Commands_.ChooseFolder(this, root, *this)) {
+                eProgramLocation->setText(QString::fromStdString(*chosen));
+            }
+        },
+        [] {});
 }
 
 void TfrmMain::CancelBtnClick() {

@@ -16,13 +16,15 @@ class QPlainTextEdit;
 class QPushButton;
 class TAnimate;
 
-// The commands behind the buttons. An empty command is not present yet: its button does
-// nothing beyond its enabling steps.
+// The commands behind the buttons. Each receives the operator, through which it shows its own
+// boxes. An empty command is not present yet: its button does nothing beyond its enabling steps.
 struct TMainCommands {
     std::function<void(const std::string& root, const std::string& password, TOperator& op)> Update;
-    std::function<void(const std::string& root, const std::string& password)> Online;
+    std::function<void(const std::string& root, const std::string& password, TOperator& op)> Online;
     // Returns the chosen folder, or nothing when the operator cancelled.
-    std::function<std::optional<std::string>(QWidget* owner, const std::string& root)> ChooseFolder;
+    std::function<std::optional<std::string>(QWidget* owner, const std::string& root,
+                                             TOperator& op)>
+        ChooseFolder;
 
     // The program's own commands.
     static TMainCommands Default();

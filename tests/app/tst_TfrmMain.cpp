@@ -15,9 +15,9 @@
 #include "app/MessageBoxes.h"
 #include "app/TAnimate.h"
 #include "app/TfrmMain.h"
+#include "platform/Failure.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"
-#include "platform/Failure.h"
 
 namespace {
 
@@ -87,6 +87,8 @@ private slots:
     void logPaneAppendsAtTheEndAndClears();
     void onlineDisablesWithoutIndicator();
     void folderChooserReplacesOnlyTheRoot();
+    void folderChooserFailureReachesTheFailureBox();
+    void onlineShowsItsOwnBoxThroughTheWindow();
     void closingWhileRunningEndsAfterTheCommand();
     void enterInTheWindowPressesNothing();
 };
@@ -375,7 +377,7 @@ void tst_TfrmMain::onlineDisablesWithoutIndicator() {
     TMainCommands commands;
     QWidget* self = nullptr;
     std::string password;
-    commands.Online = [&](const std::string&, const std::string& p) {
+    commands.Online = [&](const std::string&, const std::string& p, TOperator&) {
         password = p;
         during = StateOf(*self);
         throw EFailure("Не задан пароль!");
@@ -404,7 +406,7 @@ void tst_TfrmMain::folderChooserReplacesOnlyTheRoot() {
     std::optional<std::string> answer = "/srv/Kormant";
     std::string offered;
     TMainCommands commands;
-    commands.ChooseFolder = [&](QWidget*, const std::string& root) {
+    commands.ChooseFolder = [&](QWidget*, const std::string& root, TOperator&) {
         offered = root;
         return answer;
     };
@@ -419,6 +421,43 @@ void tst_TfrmMain::folderChooserReplacesOnlyTheRoot() {
     answer.reset();
     Child<QPushButton>(window, "bbProgramLocation")->click();
     QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), QStringLiteral("/srv/Kormant"));
+}
+
+void tst_TfrmMain::folderChooserFailureReachesTheFailureBox() {
+    TMainCommands commands;
+    commands.ChooseFolder = [](QWidget*, const std::string&,
+                               TOperator&) -> std::optional<std::string> {
+        throw EFailure("Папка недоступна");
+    };
+    TfrmMain window(commands);
+    Open(window);
+    TWindowState atBox;
+    const QString shown = FailureBoxText(
+        [&] { Child<QPushButton>(window, "bbProgramLocation")->click(); }, &atBox, &window);
+    QCOMPARE(shown, QStringLiteral("tst_TfrmMain|Папка недоступна."));
+    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), QString::fromUtf8(kDefaultRoot));
+    QVERIFY(atBox.ButtonsEnabled && atBox.ConnectionEnabled);
+    QVERIFY(!window.CommandRunning());
+}
+
+void tst_TfrmMain::onlineShowsItsOwnBoxThroughTheWindow() {
+    TMainCommands commands;
+    commands.Online = [](const std::string&, const std::string&, TOperator& op) {
+        op.ShowInformation("База данных переведена в многопользовательский режим.");
+    };
+    TfrmMain window(commands);
+    Open(window);
+    QString caption;
+    QString message;
+    auto watch = OnNextModal([&](QWidget* box) {
+        caption = box->windowTitle();
+        message = box->findChild<QLabel*>(QStringLiteral("Message"))->text();
+        QTest::keyClick(box->focusWidget(), Qt::Key_Return);
+    });
+    Child<QPushButton>(window, "bOnline")->click();
+    QCOMPARE(caption, QStringLiteral("Information"));
+    QCOMPARE(message, QStringLiteral("База данных переведена в многопользовательский режим."));
+    QVERIFY(StateOf(window).ButtonsEnabled);
 }
 
 void tst_TfrmMain::closingWhileRunningEndsAfterTheCommand() {
@@ -459,7 +498,7 @@ void tst_TfrmMain::enterInTheWindowPressesNothing() {
     int runs = 0;
     TMainCommands commands;
     commands.Update = [&](const std::string&, const std::string&, TOperator&) { ++runs; };
-    commands.Online = [&](const std::string&, const std::string&) { ++runs; };
+    commands.Online = [&](const std::string&, const std::string&, TOperator&) { ++runs; };
     TfrmMain window(commands);
     Open(window);
     QTest::keyClick(Child(window, "eProgramLocation"), Qt::Key_Return);
