@@ -19,7 +19,3 @@ public:
 private:
     TIB_Session* Session_ = nullptr;
 };
-
-// A transaction of the attachment layer. The program never starts one; it exists for its share
-// of the load count.
-class TIB_Transaction : public TIB_Component {};

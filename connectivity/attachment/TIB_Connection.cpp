@@ -6,6 +6,8 @@
 #include "connectivity/attachment/Trimmed.h"
 #include "platform/FolderLookup.h"
 
+#include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <mutex>
 
@@ -60,8 +62,50 @@ TIB_Connection::TIB_Connection() {
 TIB_Connection::~TIB_Connection() {
     if (Connected()) {
         DetachFromDatabase();
+        State_ = csDisconnected;
+    }
+    for (TIB_Transaction* transaction : Transactions_) {
+        transaction->Connection_ = nullptr;
+    }
+    for (TIB_Statement* statement : Statements_) {
+        statement->Connection_ = nullptr;
+    }
+    if (Session().FocusedConnection() == this) {
+        Session().SetFocusedConnection(nullptr);
     }
     Session().RemoveConnection(this);
+}
+
+void TIB_Connection::SetAnnounceFocus(bool value) {
+    AnnounceFocus_ = value;
+    if (value) {
+        Session().SetFocusedConnection(this);
+    }
+}
+
+int TIB_Connection::PageSize() const {
+    const std::string text = Params_.Get("PAGE SIZE");
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : 1024;
+}
+
+void TIB_Connection::SetPageSize(int value) {
+    RaiseIfConnected();
+    const int rounded = value >= 1024 ? value / 1024 * 1024 : 1024;
+    Params_.Set("PAGE SIZE", rounded == 1024 ? std::string() : std::to_string(rounded));
+}
+
+int TIB_Connection::SQLDialect() const {
+    const std::string text = Params_.Get("SQL DIALECT");
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() ? value : 1;
+}
+
+void TIB_Connection::SetSQLDialect(int value) {
+    RaiseIfConnected();
+    Params_.Set("SQL DIALECT", value > 1 ? std::to_string(value) : std::string());
 }
 
 void TIB_Connection::RaiseIfConnected() const {
@@ -259,9 +303,61 @@ void TIB_Connection::SetConnected(bool value) {
         return;
     }
     if (value) {
-        AttachToDatabase();
+        Connect();
     } else {
-        DetachFromDatabase();
+        Disconnect();
+    }
+}
+
+void TIB_Connection::Connect() {
+    State_ = csConnecting;
+    try {
+        if (BeforeConnect) {
+            BeforeConnect(*this);
+        }
+    } catch (...) {
+        State_ = Connected() ? csConnected : csDisconnected;
+        throw;
+    }
+    // There is no login dialog to ask again, so LoginPrompt changes nothing here: one attempt.
+    try {
+        AttachToDatabase();
+    } catch (...) {
+        State_ = csDisconnected;
+        throw;
+    }
+    if (!Connected()) {
+        State_ = csDisconnected;
+        return;
+    }
+    State_ = csConnected;
+    if (OnConnectedChanged) {
+        OnConnectedChanged(*this);
+    }
+    if (AfterConnect) {
+        AfterConnect(*this);
+    }
+}
+
+void TIB_Connection::Disconnect() {
+    State_ = csDisconnecting;
+    try {
+        if (BeforeDisconnect) {
+            BeforeDisconnect(*this);
+        }
+    } catch (...) {
+        State_ = csConnected;
+        throw;
+    }
+    // A linked transaction would be ended here and the statements closed; this layer never
+    // starts a transaction nor prepares a statement, so none is active or open.
+    DetachFromDatabase();
+    State_ = csDisconnected;
+    if (OnConnectedChanged) {
+        OnConnectedChanged(*this);
+    }
+    if (AfterDisconnect) {
+        AfterDisconnect(*this);
     }
 }
 
@@ -321,6 +417,12 @@ void TIB_Connection::AttachToDatabase() {
     AddDPBItem(block, isc_dpb_sys_user_name, SysDBA());
     AddDPBItem(block, isc_dpb_license, License());
     AddDPBItem(block, isc_dpb_lc_messages, MessageFile());
+    if (OnCustomizeDPB) {
+        OnCustomizeDPB(*this, block);
+        if (block.size() > SHRT_MAX) {
+            throw EIB_ConnectionError("Неправильный DPB: длина более 32767 байт");
+        }
+    }
 
     TIB_Session& session = Session();
     if (ClientEntryPoints().isc_attach_database == nullptr) {

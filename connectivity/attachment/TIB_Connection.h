@@ -4,20 +4,55 @@
 
 #include "connectivity/attachment/TIB_Component.h"
 #include "connectivity/attachment/TIB_Params.h"
+#include "connectivity/attachment/TIB_Transaction.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <ibase.h>
 
 enum TIB_Protocol { cpLocal = 0, cpNetBEUI = 1, cpTCP_IP = 2, cpNovell = 3 };
 
+enum TIB_ConnectionState { csDisconnected, csConnecting, csConnected, csDisconnecting };
+
 class TIB_Connection : public TIB_Component {
 public:
     TIB_Connection();
-    // Detaches first when attached.
+    // Detaches first when attached (without running the events), then unlinks its transactions
+    // and statements.
     ~TIB_Connection() override;
+
+    // Events of the connect and disconnect sequences; each runs only when assigned (the program
+    // assigns none). A failure raised by BeforeConnect or BeforeDisconnect stops the sequence and
+    // passes to the caller.
+    using TConnectionEvent = std::function<void(TIB_Connection&)>;
+    TConnectionEvent BeforeConnect;
+    TConnectionEvent AfterConnect;
+    TConnectionEvent BeforeDisconnect;
+    TConnectionEvent AfterDisconnect;
+    TConnectionEvent OnConnectedChanged;
+    // Runs after the last item of the parameter block is added, with the block itself (version
+    // byte first) to change; a block longer than the client's 16-bit length is then refused.
+    std::function<void(TIB_Connection&, std::string& block)> OnCustomizeDPB;
+
+    // True makes the connection the focused one of its session.
+    bool AnnounceFocus() const { return AnnounceFocus_; }
+    void SetAnnounceFocus(bool value);
+    // The layer has no login dialog: the attach runs once whatever this flag says.
+    bool LoginPrompt() const { return LoginPrompt_; }
+    void SetLoginPrompt(bool value) { LoginPrompt_ = value; }
+    // "PAGE SIZE": a value of 1024 or more becomes the largest multiple of 1024 not above it, a
+    // smaller one 1024; 1024 is kept as the absence of the line, and is what a missing line
+    // reads. Used only when a database is created, never sent with an attach.
+    int PageSize() const;
+    void SetPageSize(int value);
+    // "SQL DIALECT": values above 1 are kept, 1 or less removes the line, which reads as 1.
+    // Never sent with an attach.
+    int SQLDialect() const;
+    void SetSQLDialect(int value);
 
     // The parameter list itself; writes here are not refused while attached.
     TIB_Params& Params() { return Params_; }
@@ -72,15 +107,28 @@ public:
 
     isc_db_handle AttachmentHandle() const { return AttachmentHandle_; }
     bool Connected() const { return AttachmentHandle_ != 0; }
+    TIB_ConnectionState ConnectionState() const { return State_; }
     // True starts the connect sequence (attach), false the disconnect sequence (detach);
-    // writing the current value does nothing.
+    // writing the current value does nothing. A failed attach leaves the connection
+    // disconnected; a failing detach call is ignored and the handle cleared all the same.
     void SetConnected(bool value);
 
+    // The transactions and statements linked to this connection (their IB_Connection).
+    const std::vector<TIB_Transaction*>& Transactions() const { return Transactions_; }
+    const std::vector<TIB_Statement*>& Statements() const { return Statements_; }
+
 protected:
+    // The client-facing steps of the two sequences: isc_attach_database with the parameter block
+    // (failures through the session's ReportStatusError), and isc_detach_database.
     void AttachToDatabase();
     void DetachFromDatabase();
 
 private:
+    friend class TIB_Transaction;
+    friend class TIB_Statement;
+
+    void Connect();
+    void Disconnect();
     void RaiseIfConnected() const;
     void AddDPBItem(std::string& block, unsigned char code, std::string_view value) const;
 
@@ -88,7 +136,12 @@ private:
     std::string ConnectionName_;
     std::string Password_;
     bool PasswordHeld_ = false;
+    bool AnnounceFocus_ = false;
+    bool LoginPrompt_ = true;
     isc_db_handle AttachmentHandle_ = 0;
+    TIB_ConnectionState State_ = csDisconnected;
+    std::vector<TIB_Transaction*> Transactions_;
+    std::vector<TIB_Statement*> Statements_;
 };
 
 // A connection that owns its internal default transaction.

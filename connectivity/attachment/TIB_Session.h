@@ -10,6 +10,7 @@
 
 class TIB_Component;
 class TIB_Connection;
+class TIB_Transaction;
 
 class TIB_Session {
 public:
@@ -31,6 +32,13 @@ public:
 
     const std::string& Name() const { return Name_; }
 
+    // The objects that last announced their focus (AnnounceFocus true); nothing in the program
+    // listens to focus changes. A focused object that is destroyed leaves nullptr behind.
+    TIB_Connection* FocusedConnection() const { return FocusedConnection_; }
+    void SetFocusedConnection(TIB_Connection* connection) { FocusedConnection_ = connection; }
+    TIB_Transaction* FocusedTransaction() const { return FocusedTransaction_; }
+    void SetFocusedTransaction(TIB_Transaction* transaction) { FocusedTransaction_ = transaction; }
+
     ISC_STATUS* StatusVector() { return Status_; }
     std::int32_t ERRCODE = 0;
     std::int32_t SQLCODE = 0;
@@ -46,5 +54,7 @@ private:
     std::string Name_ = "DefaultSession";
     std::vector<TIB_Component*> Components_;
     std::vector<TIB_Connection*> Connections_;
+    TIB_Connection* FocusedConnection_ = nullptr;
+    TIB_Transaction* FocusedTransaction_ = nullptr;
     ISC_STATUS_ARRAY Status_{};
 };

@@ -282,4 +282,109 @@ TEST_F(Connection, BadAttachPathIsRefusedBeforeAnyClientCall) {
     EXPECT_EQ(Failure([&] { connection.SetConnected(true); }), "Неверный путь для соединения");
 }
 
+TEST_F(Connection, ParameterBlockHoldsTheItemsInTheirOrder) {
+    using namespace std::string_literals;
+    struct TRow {
+        const char* Name;
+        std::vector<std::pair<const char*, const char*>> Lines;
+        std::string Block;
+    };
+    const TRow rows[] = {
+        {"user trimmed, password as given, character set",
+         {{"USER NAME", " SYSDBA "}, {"CHARACTER SET", "WIN1251"}},
+         "\x01\x1c\x06SYSDBA\x1d\x04 pw \x30\x07WIN1251"s},
+        {"role, flags, system user, license, message file",
+         {{"ROLE NAME", " R "},
+          {"DB_KEY SCOPE", "CONNECTION"},
+          {"FORCED WRITES", "FALSE"},
+          {"RESERVE PAGE SPACE", "TRUE"},
+          {"SYSDBA", "S"},
+          {"LICENSE", "L"},
+          {"MESSAGE FILE", "M"}},
+         "\x01\x1d\x04 pw \x3c\x03 R \x0d\x01\x01\x18\x01\x00\x1b\x01\x00"
+         "\x13\x01S\x12\x01L\x2f\x01M"s},
+        {"the other flag values",
+         {{"DB_KEY SCOPE", "TRANSACTION"},
+          {"FORCED WRITES", "TRUE"},
+          {"RESERVE PAGE SPACE", "FALSE"}},
+         "\x01\x1d\x04 pw \x0d\x01\x00\x18\x01\x01\x1b\x01\x01"s},
+        {"flag values other than their words are not sent",
+         {{"FORCED WRITES", "true"}, {"DB_KEY SCOPE", "x"}},
+         "\x01\x1d\x04 pw "s},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TIB_Connection connection;
+        connection.SetDatabaseName("localhost/3051:/db/x.fdb");
+        connection.SetPassword(" pw ");
+        for (const auto& [name, value] : row.Lines) {
+            connection.Params().Set(name, value);
+        }
+        std::string seen;
+        connection.OnCustomizeDPB = [&](TIB_Connection&, std::string& block) { seen = block; };
+        // Nothing can be loaded under the fixture's name, so the attach stops after the block.
+        EXPECT_EQ(Failure([&] { connection.SetConnected(true); }),
+                  "Не установлен InterBase клиент GDS32.DLL");
+        EXPECT_EQ(seen, row.Block);
+    }
+}
+
+TEST_F(Connection, ConnectSequenceRunsItsEventsAndEndsDisconnectedOnFailure) {
+    TIB_Connection connection;
+    connection.SetDatabaseName("localhost/3051:/db/x.fdb");
+    std::vector<std::string> events;
+    connection.BeforeConnect = [&](TIB_Connection& c) {
+        events.push_back("BeforeConnect " + std::to_string(c.ConnectionState()));
+    };
+    connection.OnCustomizeDPB = [&](TIB_Connection& c, std::string&) {
+        events.push_back("OnCustomizeDPB " + std::to_string(c.ConnectionState()));
+    };
+    connection.OnConnectedChanged = [&](TIB_Connection&) { events.push_back("changed"); };
+    connection.AfterConnect = [&](TIB_Connection&) { events.push_back("AfterConnect"); };
+    EXPECT_EQ(Failure([&] { connection.SetConnected(true); }),
+              "Не установлен InterBase клиент GDS32.DLL");
+    EXPECT_EQ(events, (std::vector<std::string>{"BeforeConnect 1", "OnCustomizeDPB 1"}));
+    EXPECT_EQ(connection.ConnectionState(), csDisconnected);
+    EXPECT_EQ(connection.AttachmentHandle(), 0u);
+
+    // A failing BeforeConnect stops the sequence before the attach.
+    events.clear();
+    connection.BeforeConnect = [&](TIB_Connection&) { throw EIB_Error("refused by the event"); };
+    EXPECT_EQ(Failure([&] { connection.SetConnected(true); }), "refused by the event");
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(connection.ConnectionState(), csDisconnected);
+
+    // Disconnecting a connection that is not attached runs nothing.
+    connection.BeforeDisconnect = [&](TIB_Connection&) { events.push_back("BeforeDisconnect"); };
+    connection.SetConnected(false);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(Connection, CustomizedBlockBeyondTheClientsLengthIsRefused) {
+    TIB_Connection connection;
+    connection.SetDatabaseName("localhost/3051:/db/x.fdb");
+    connection.OnCustomizeDPB = [](TIB_Connection&, std::string& block) {
+        block.append(32768, '\0');
+    };
+    EXPECT_EQ(Failure([&] { connection.SetConnected(true); }),
+              "Неправильный DPB: длина более 32767 байт");
+    EXPECT_EQ(connection.ConnectionState(), csDisconnected);
+}
+
+TEST_F(Connection, LinksOfTransactionsAndStatementsDoNotOutliveTheirObjects) {
+    auto connection = std::make_unique<TIB_Connection>();
+    auto transaction = std::make_unique<TIB_Transaction>();
+    TIB_Statement statement;
+    transaction->SetIB_Connection(connection.get());
+    statement.SetIB_Connection(connection.get());
+    statement.SetIB_Transaction(transaction.get());
+    EXPECT_EQ(connection->Transactions(), std::vector<TIB_Transaction*>{transaction.get()});
+    EXPECT_EQ(connection->Statements(), std::vector<TIB_Statement*>{&statement});
+    transaction.reset();
+    EXPECT_EQ(statement.IB_Transaction(), nullptr);
+    EXPECT_TRUE(connection->Transactions().empty());
+    connection.reset();
+    EXPECT_EQ(statement.IB_Connection(), nullptr);
+}
+
 } // namespace
