@@ -6,6 +6,7 @@
 #include "tests/support/FailureText.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -17,6 +18,11 @@ struct TParamsCase {
     const char* Password;
     const char* Expected;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TParamsCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class AdminParams : public ::testing::TestWithParam<TParamsCase> {};
 

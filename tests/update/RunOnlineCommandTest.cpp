@@ -3,6 +3,7 @@
 #include "update/RunOnlineCommand.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include "connectivity/service/FbClientBinding.h"
 #include "tests/firebird/OwnDatabase.h"
@@ -63,6 +64,11 @@ struct TRefusalCase {
     const char* Password;
     const char* Expected;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TRefusalCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class RunOnlineCommandRefuses : public ::testing::TestWithParam<TRefusalCase> {};
 
