@@ -1,8 +1,8 @@
 #include "update/AccessCheck.h"
 
+#include "platform/Failure.h"
 #include "platform/FolderUse.h"
 #include "platform/Path.h"
-#include "platform/Failure.h"
 
 const char* const kRenameBackFailedText = "Произошла критическая ошибка переименования пути к "
                                           "обновляемой программе! Обратитесь к разработчику.";

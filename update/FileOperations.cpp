@@ -1,9 +1,9 @@
 #include "update/FileOperations.h"
 
+#include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/FirebirdFolder.h"
 #include "platform/Path.h"
-#include "platform/Failure.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "update/InstallationLayout.h"
 
 #include "platform/Drive.h"
+#include "platform/Failure.h"
 #include "platform/FolderLookup.h"
 #include "platform/Path.h"
-#include "platform/Failure.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "update/Payload.h"
 
+#include "platform/Failure.h"
 #include "platform/File.h"
 #include "platform/OwnExecutable.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
-#include "platform/Failure.h"
 #include "update/PayloadFormat.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "update/RunUpdate.h"
 
+#include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLookup.h"
 #include "platform/Path.h"
-#include "platform/Failure.h"
 #include "update/FileOperations.h"
 #include "update/InstallationLayout.h"
 #include "update/Payload.h"

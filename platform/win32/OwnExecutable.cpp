@@ -21,7 +21,6 @@ std::string OwnExecutablePath() {
     }
 }
 
-
 std::string OwnProgramFileForReading() {
     return OwnExecutablePath();
 }

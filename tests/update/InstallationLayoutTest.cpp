@@ -5,9 +5,9 @@
 #include <map>
 
 #include "platform/Clock.h"
+#include "platform/Failure.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/TempFolder.h"
-#include "platform/Failure.h"
 
 namespace {
 

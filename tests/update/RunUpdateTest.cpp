@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "platform/Failure.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
-#include "platform/Failure.h"
 #include "update/UpdateSeams.h"
 
 namespace {
