@@ -122,11 +122,24 @@ TEST(ServiceOperationsServer, RefusalsReturnAtOnceAndSendNothingAfterThem) {
     struct TRow {
         std::string DatabaseString, Password, Expected;
         TLines Calls;
+        std::string ServiceName = {};
     };
     const TRow rows[] = {
         {db.DatabaseString(), "wrong", "", {"isc_service_attach-"}},
         {db.DatabaseString(), " " + Password + " ", "", {"isc_service_attach-"}},
         {":" + db.Path(), Password, "Server Name Missing", {}},
+        // Port 1 (tcpmux) is never served on these machines.
+        {"localhost/1:" + db.Path(),
+         Password,
+         "Unable to complete network request to host \"localhost\".\r\n"
+         "Failed to establish a connection",
+         {"isc_service_attach-"},
+         "localhost/1:service_mgr"},
+        // No server part: the local service manager, which opens the file itself.
+        {unknown, Password,
+         "I/O error during \"open\" operation for file \"" + unknown +
+             "\"\r\nError while trying to open file\r\nNo such file or directory",
+         RefusedStart, "service_mgr"},
         {firebird_test::DatabaseString(unknown), Password,
          "I/O error during \"open\" operation for file \"" + unknown +
              "\"\r\nError while trying to open file\r\nNo such file or directory",
@@ -146,6 +159,9 @@ TEST(ServiceOperationsServer, RefusalsReturnAtOnceAndSendNothingAfterThem) {
         const auto attach = recording_client::Calls("isc_service_attach");
         if (!attach.empty()) {
             EXPECT_EQ(attach[0].Args[1], SysdbaBlock(row.Password));
+            if (!row.ServiceName.empty()) {
+                EXPECT_EQ(attach[0].Args[0], row.ServiceName);
+            }
         }
     }
     // The last row: a request without the database item.
