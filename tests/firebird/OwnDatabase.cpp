@@ -50,11 +50,12 @@ std::string Dpb(const std::string& user, const std::string& password) {
     return block;
 }
 
-// Attaches as SYSDBA; 0 with `failure` filled when the server refuses.
-isc_db_handle AttachAsSysdba(const std::string& databaseString, std::string* failure) {
+// Attaches as `user`; 0 with `failure` filled when the server refuses.
+isc_db_handle Attach(const std::string& databaseString, const std::string& user,
+                     const std::string& password, std::string* failure) {
     ISC_STATUS_ARRAY status{};
     isc_db_handle handle = 0;
-    const std::string dpb = Dpb("SYSDBA", SysdbaPassword);
+    const std::string dpb = Dpb(user, password);
     if (Client<decltype(&isc_attach_database)>("isc_attach_database")(
             status, 0, databaseString.c_str(), &handle, static_cast<short>(dpb.size()),
             dpb.data()) != 0) {
@@ -62,6 +63,10 @@ isc_db_handle AttachAsSysdba(const std::string& databaseString, std::string* fai
         return 0;
     }
     return handle;
+}
+
+isc_db_handle AttachAsSysdba(const std::string& databaseString, std::string* failure) {
+    return Attach(databaseString, "SYSDBA", SysdbaPassword, failure);
 }
 
 void Detach(isc_db_handle& handle) {
@@ -173,15 +178,11 @@ std::string TOwnDatabase::Attributes() const {
 
 TAttachment::TAttachment(const std::string& databaseString, const std::string& user,
                          const std::string& password) {
-    ISC_STATUS_ARRAY status{};
-    isc_db_handle handle = 0;
-    const std::string dpb = Dpb(user, password);
-    if (Client<decltype(&isc_attach_database)>("isc_attach_database")(
-            status, 0, databaseString.c_str(), &handle, static_cast<short>(dpb.size()),
-            dpb.data()) != 0) {
-        throw std::runtime_error("attach as " + user + " refused: " + StatusText(status));
+    std::string failure;
+    Handle_ = Attach(databaseString, user, password, &failure);
+    if (Handle_ == 0) {
+        throw std::runtime_error("attach as " + user + " refused: " + failure);
     }
-    Handle_ = handle;
 }
 
 TAttachment::~TAttachment() {
@@ -236,16 +237,12 @@ int AttachmentCount(const std::string& databaseString) {
 
 std::string AttachFailure(const std::string& databaseString, const std::string& user,
                           const std::string& password) {
-    ISC_STATUS_ARRAY status{};
-    isc_db_handle handle = 0;
-    const std::string dpb = Dpb(user, password);
-    if (Client<decltype(&isc_attach_database)>("isc_attach_database")(
-            status, 0, databaseString.c_str(), &handle, static_cast<short>(dpb.size()),
-            dpb.data()) != 0) {
-        return StatusText(status);
+    std::string failure;
+    isc_db_handle handle = Attach(databaseString, user, password, &failure);
+    if (handle != 0) {
+        Detach(handle);
     }
-    Detach(handle);
-    return {};
+    return failure;
 }
 
 } // namespace firebird_test
