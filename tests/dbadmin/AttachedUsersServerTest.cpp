@@ -161,6 +161,11 @@ TEST_F(AttachedUsersServer, RefusedAttachEndsInTheComposedTextWithNothingAttache
          "КОД ОШИБКИ ISC:335544344" + frame +
              "I/O error during \"open\" operation for file \"/nonexistent/x.fdb\"\r\nError "
              "while trying to open file\r\nNo such file or directory\r\n"},
+        // The client then takes the whole string for a local file's name.
+        {"empty server part", ":/nonexistent/x.fdb",
+         "КОД ОШИБКИ ISC:335544344" + frame +
+             "I/O error during \"open\" operation for file \":/nonexistent/x.fdb\"\r\nError "
+             "while trying to open file\r\nNo such file or directory\r\n"},
         {"text cut to its first 255 characters", firebird_test::DatabaseString(longMissing),
          FirstCharacters(longText, 255)},
     };
