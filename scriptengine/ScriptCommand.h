@@ -1,0 +1,50 @@
+// The script commands that the engine runs itself instead of sending them to the server, and
+// the kinds of statement that a release engineer's check counts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace script {
+
+struct TSetTerm {
+    std::string Terminator;
+};
+struct TSetNames {
+    std::string CharacterSet;
+};
+struct TSetSqlDialect {
+    int Dialect;
+};
+struct TSetAutoDdl {
+    bool On;
+};
+struct TReconnect {};
+// COMMIT and COMMIT WORK.
+struct TCommit {};
+
+using TScriptCommand =
+    std::variant<TSetTerm, TSetNames, TSetSqlDialect, TSetAutoDdl, TReconnect, TCommit>;
+
+// The command that a statement's text (as the lexer gives it) stands for, in any letter case and
+// spacing; comments before, inside and after the words are allowed. Nothing for every statement
+// that goes to the server, SET GENERATOR and SET STATISTICS included. A SET TERM, SET NAMES,
+// SET SQL DIALECT or SET AUTODDL that is malformed (no terminator, a dialect that is not a
+// number, ON/OFF missing) is still a command: `error` then receives a one-line English reason
+// and nothing is returned.
+std::optional<TScriptCommand> ParseScriptCommand(std::string_view statement,
+                                                 std::string* error = nullptr);
+
+// True when the statement text, its comments ignored, begins with SET TERM, SET NAMES,
+// SET SQL DIALECT, SET AUTODDL, RECONNECT, COMMIT (optionally WORK).
+bool IsScriptCommand(std::string_view statement);
+
+// The statement kinds of a release script, as `updater-script check` counts them: e.g.
+// "SET TERM", "COMMIT", "EXECUTE PROCEDURE", "CREATE TABLE", "ALTER TABLE ... ADD column",
+// "ALTER TABLE ... ALTER COLUMN ... POSITION", "ALTER PROCEDURE", "GRANT", "INSERT",
+// "UPDATE (system table)", ...; "other" for anything else.
+std::string StatementKind(std::string_view statement);
+
+} // namespace script
