@@ -5,21 +5,15 @@
 
 #include <string>
 
-class TOperator {
-public:
-    virtual ~TOperator() = default;
+#include "dbadmin/ScriptLogPane.h"
 
+// The log pane and the event queue come from TScriptLogPane.
+class TOperator : public TScriptLogPane {
+public:
     // An information box with OK; returns when it is closed.
     virtual void ShowInformation(const std::string& text) = 0;
     // An error box with OK; returns when it is closed.
     virtual void ShowError(const std::string& text) = 0;
     // A Yes/No question with No focused; true only for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
-
-    // The log pane: remove every line; add one line at the end and show it.
-    virtual void LogClear() = 0;
-    virtual void LogAppend(const std::string& line) = 0;
-
-    // Lets the user interface handle what is queued (painting, the log pane's scrolling).
-    virtual void ProcessEvents() = 0;
 };

@@ -1,0 +1,193 @@
+#include "dbadmin/ScriptApplication.h"
+
+#include "dbadmin/AdminParams.h"
+#include "platform/CodePage.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+#include "platform/OwnExecutable.h"
+#include "platform/Path.h"
+#include "scriptengine/IBEScript.h"
+
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view kEngineName = "IBEScript.dll";
+constexpr std::string_view kStatementHeader = "------- STATEMENT --------";
+constexpr std::string_view kErrorHeader = "-------   ERROR   --------";
+constexpr std::string_view kVersionHint =
+    "\rВероятно, имеет место несоответствие между версией обновления и версией обновляемой базы "
+    "данных!\r\r";
+// The update script's version check, as the failing statement's lower-cased text holds it.
+constexpr std::string_view kVersionCheck = "execute procedure check_versio(";
+
+// Module-wide, as the engine's callbacks carry no context: the pane of the latest call and the
+// failure that the callbacks reported during it (UTF-8).
+TScriptLogPane* ScriptLogPane = nullptr;
+std::string ScriptErrorText;
+std::string EngineLibrary(kEngineName);
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// What the engine hands over is windows-1251; this is the one place where it becomes UTF-8.
+std::string FromEngine(const char* text) {
+    return text == nullptr ? std::string() : platform::Cp1251ToUtf8(text);
+}
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// A callback must not let a failure of the window escape into the engine's frames; the line is
+// then simply missing from the pane.
+void AppendToPane(std::initializer_list<std::string_view> lines) {
+    if (ScriptLogPane == nullptr) {
+        return;
+    }
+    try {
+        for (const std::string_view line : lines) {
+            ScriptLogPane->LogAppend(std::string(line));
+        }
+        ScriptLogPane->ProcessEvents();
+    } catch (...) {
+    }
+}
+
+int IBESCRIPT_CALL OnConnectError(const char* errorText) {
+    ScriptErrorText = FromEngine(errorText);
+    return 0;
+}
+
+int IBESCRIPT_CALL OnStatementError(const char* statementText, const char* errorText) {
+    const std::string statement = FromEngine(statementText);
+    const std::string error = FromEngine(errorText);
+    AppendToPane({kStatementHeader, statement, kErrorHeader, error});
+    std::string block;
+    block.append(kStatementHeader).append("\r").append(statement).append("\r");
+    block.append(kErrorHeader).append("\r").append(error);
+    if (AsciiLower(statement).find(kVersionCheck) != std::string::npos) {
+        block.insert(0, kVersionHint);
+    }
+    ScriptErrorText = std::move(block);
+    return 0;
+}
+
+int IBESCRIPT_CALL OnLogLine(int, const char* line) {
+    AppendToPane({FromEngine(line)});
+    return 0;
+}
+
+int IBESCRIPT_CALL OnEngineQuery(int, int value) {
+    return value == 1 ? 0 : 1;
+}
+
+// The folder of the running program, where the engine is looked for first.
+std::string OwnFolder() {
+    const std::string path = platform::OwnExecutablePath();
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+platform::TDynamicLibrary LoadEngine() {
+    if (EngineLibrary == kEngineName) {
+        if (const std::string folder = OwnFolder(); !folder.empty()) {
+            for (const std::string& name : platform::LibraryFileNames(kEngineName)) {
+                platform::TDynamicLibrary beside =
+                    platform::TDynamicLibrary::Load(platform::JoinPath(folder, name));
+                if (beside.IsLoaded()) {
+                    return beside;
+                }
+            }
+        }
+    }
+    return platform::TDynamicLibrary::Load(EngineLibrary);
+}
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+std::string ConnectString(const std::string& clientLibrary, const std::string& databaseString,
+                          const std::string& userName, const std::string& password,
+                          const std::string& role) {
+    return "db_name=" + databaseString + "; password=" + password + "; user_name=" + userName +
+           "; lc_ctype=win1251; sql_role_name=" + role +
+           "; sql_dialect=3; clientlib=" + Quoted(clientLibrary);
+}
+
+} // namespace
+
+void SetScriptEngineLibrary(const std::string& fileName) {
+    EngineLibrary = fileName;
+}
+
+void ApplyScript(bool textMode, const std::string& clientLibrary, const std::string& databaseString,
+                 const std::string& userName, const std::string& password, const std::string& role,
+                 const std::string& script, TScriptLogPane* logPane) {
+    CheckAdminParams(clientLibrary, databaseString, userName, password);
+    ScriptLogPane = logPane;
+    if (ScriptLogPane != nullptr) {
+        ScriptLogPane->LogClear();
+    }
+    ScriptErrorText.clear();
+
+    const std::string trimmed(Trimmed(script));
+    const char* const execName = textMode ? "ExecScriptText" : "ExecScriptFile";
+    if (textMode && trimmed.empty()) {
+        throw EFailure("Скрипт пустой!");
+    }
+    if (!textMode && trimmed.empty()) {
+        throw EFailure("Не задан файл скрипта!");
+    }
+    if (!textMode && !platform::FileSize(trimmed)) {
+        throw EFailure("Файл скрипта " + Quoted(trimmed) + " не найден!");
+    }
+
+    // Unloaded on every exit by its owner.
+    const platform::TDynamicLibrary engine = LoadEngine();
+    if (!engine.IsLoaded()) {
+        throw EFailure("Невозможно загрузить библиотеку " + Quoted(kEngineName) + "!");
+    }
+    const auto connect = reinterpret_cast<TConnect>(engine.Find("Connect"));
+    if (connect == nullptr) {
+        throw EFailure("В библиотеке " + Quoted(kEngineName) + " не найдена функция " +
+                       Quoted("Connect") + "!");
+    }
+    // Both exec entry points have the same signature.
+    const auto exec = reinterpret_cast<TExecScriptText>(engine.Find(execName));
+    if (exec == nullptr) {
+        throw EFailure("В библиотеке " + Quoted(kEngineName) + " не найдена функция " +
+                       Quoted(execName) + "!");
+    }
+
+    const std::string connectString =
+        ConnectString(clientLibrary, databaseString, userName, password, role);
+    if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty()) {
+        throw EFailure("Ошибка подключения к базе данных!\r" + ScriptErrorText);
+    }
+    exec(trimmed.c_str(), OnStatementError, OnLogLine, OnEngineQuery);
+    if (!ScriptErrorText.empty()) {
+        throw EFailure("Ошибка применения скрипта!\r" + ScriptErrorText);
+    }
+}
+
+void ApplyScriptText(const std::string& clientLibrary, const std::string& databaseString,
+                     const std::string& userName, const std::string& password,
+                     const std::string& role, const std::string& scriptText,
+                     TScriptLogPane* logPane) {
+    ApplyScript(true, clientLibrary, databaseString, userName, password, role, scriptText, logPane);
+}
