@@ -34,6 +34,9 @@ using TScriptCommand =
 // SET SQL DIALECT or SET AUTODDL that is malformed (no terminator, a dialect that is not a
 // number, ON/OFF missing) is still a command: `error` then receives a one-line English reason
 // and nothing is returned.
+// RECONNECT followed by anything, and COMMIT followed by anything but WORK (COMMIT RETAIN), are
+// malformed commands too: the engine owns the transaction. `error` is emptied in every other
+// case.
 std::optional<TScriptCommand> ParseScriptCommand(std::string_view statement,
                                                  std::string* error = nullptr);
 
@@ -45,6 +48,9 @@ bool IsScriptCommand(std::string_view statement);
 // "SET TERM", "COMMIT", "EXECUTE PROCEDURE", "CREATE TABLE", "ALTER TABLE ... ADD column",
 // "ALTER TABLE ... ALTER COLUMN ... POSITION", "ALTER PROCEDURE", "GRANT", "INSERT",
 // "UPDATE (system table)", ...; "other" for anything else.
+// The names carry no "..." placeholders: "ALTER TABLE ADD", "ALTER TABLE ALTER COLUMN POSITION",
+// "ALTER TRIGGER ACTIVE/INACTIVE", "COMMENT ON COLUMN", "SET STATISTICS INDEX"; UPDATE of a
+// table whose name begins with RDB$ is "UPDATE (system table)".
 std::string StatementKind(std::string_view statement);
 
 } // namespace script
