@@ -246,8 +246,15 @@ std::string AlterTableKind(TTokens& tokens) {
         if (change.Is("POSITION")) {
             return "ALTER TABLE ALTER COLUMN POSITION";
         }
-        if (change.Is("SET") && tokens.Next().Is("DEFAULT")) {
-            return "ALTER TABLE ALTER COLUMN SET DEFAULT";
+        if (change.Is("SET")) {
+            // SET NOT NULL is how Firebird 3 makes a column mandatory.
+            const TToken what = tokens.Next();
+            if (what.Is("DEFAULT")) {
+                return "ALTER TABLE ALTER COLUMN SET DEFAULT";
+            }
+            if (what.Is("NOT") && tokens.Next().Is("NULL")) {
+                return "ALTER TABLE ALTER COLUMN SET NOT NULL";
+            }
         }
     }
     return "other";

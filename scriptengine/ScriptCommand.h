@@ -50,7 +50,8 @@ bool IsScriptCommand(std::string_view statement);
 // "UPDATE (system table)", ...; "other" for anything else.
 // The names carry no "..." placeholders: "ALTER TABLE ADD", "ALTER TABLE ALTER COLUMN POSITION",
 // "ALTER TRIGGER ACTIVE/INACTIVE", "COMMENT ON COLUMN", "SET STATISTICS INDEX"; UPDATE of a
-// table whose name begins with RDB$ is "UPDATE (system table)".
+// table whose name begins with RDB$ is "UPDATE (system table)". "ALTER TABLE ALTER COLUMN SET NOT
+// NULL" is counted too: Firebird 3 takes it instead of an update of RDB$RELATION_FIELDS.
 std::string StatementKind(std::string_view statement);
 
 } // namespace script

@@ -178,6 +178,8 @@ INSTANTIATE_TEST_SUITE_P(Release4Script, StatementKindOf, ::testing::Values(
     TKindCase{"update rdb$procedures set rdb$procedure_source = null", "UPDATE (system table)"},
     TKindCase{"DELETE FROM DOC WHERE ID < 0", "DELETE"},
     TKindCase{"CREATE VIEW V AS SELECT 1 FROM RDB$DATABASE", "other"},
+    TKindCase{"ALTER TABLE DOC ALTER COLUMN NOTE SET NOT NULL",
+              "ALTER TABLE ALTER COLUMN SET NOT NULL"},
     TKindCase{"ALTER TABLE DOC ALTER NOTE TO REMARK", "other"},
     TKindCase{"-- nothing but a comment\r\n", "other"}
 ));
