@@ -1,1 +1,373 @@
-// placeholder
+// The engine library against the private server, loaded and called as the updater does: by name,
+// Connect then one exec call, with callbacks that record. Each test that changes a database has
+// one of its own; what a script did is read back through independent attachments (isql-fb).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <ibase.h>
+
+#include "platform/DynamicLibrary.h"
+#include "scriptengine/IBEScript.h"
+#include "tests/firebird/OwnDatabase.h"
+#include "tests/support/RecordingClient.h"
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+struct TRecorded {
+    std::vector<std::string> ConnectErrors;
+    std::vector<std::pair<std::string, std::string>> StatementErrors;
+    std::vector<std::string> LogLines;
+    int Queries = 0;
+};
+
+TRecorded Recorded;
+
+int IBESCRIPT_CALL OnConnectError(const char* text) {
+    Recorded.ConnectErrors.emplace_back(text);
+    return 0;
+}
+int IBESCRIPT_CALL OnStatementError(const char* statement, const char* error) {
+    Recorded.StatementErrors.emplace_back(statement, error);
+    return 0;
+}
+int IBESCRIPT_CALL OnLogLine(int, const char* line) {
+    Recorded.LogLines.emplace_back(line);
+    return 0;
+}
+int IBESCRIPT_CALL OnEngineQuery(int, int value) {
+    ++Recorded.Queries;
+    return value == 1 ? 0 : 1;
+}
+
+// The engine, loaded for one test and unloaded at its end, as the updater loads it for each
+// application.
+class TEngine {
+public:
+    TEngine() : Library_(platform::TDynamicLibrary::Load(UPDATER_SCRIPT_ENGINE)) {
+        Recorded = {};
+        EXPECT_TRUE(Library_.IsLoaded());
+        Connect_ = reinterpret_cast<TConnect>(Library_.Find("Connect"));
+        ExecText_ = reinterpret_cast<TExecScriptText>(Library_.Find("ExecScriptText"));
+        ExecFile_ = reinterpret_cast<TExecScriptFile>(Library_.Find("ExecScriptFile"));
+        EXPECT_TRUE(Connect_ != nullptr && ExecText_ != nullptr && ExecFile_ != nullptr);
+    }
+
+    int Connect(const std::string& connectString) {
+        return Connect_(connectString.c_str(), OnConnectError);
+    }
+    int ExecText(const std::string& script) {
+        return ExecText_(script.c_str(), OnStatementError, OnLogLine, OnEngineQuery);
+    }
+    int ExecFile(const std::string& fileName) {
+        return ExecFile_(fileName.c_str(), OnStatementError, OnLogLine, OnEngineQuery);
+    }
+    void Unload() { Library_.Free(); }
+
+private:
+    platform::TDynamicLibrary Library_;
+    TConnect Connect_ = nullptr;
+    TExecScriptText ExecText_ = nullptr;
+    TExecScriptFile ExecFile_ = nullptr;
+};
+
+std::string ConnectString(const std::string& database,
+                          const std::string& password = firebird_test::SysdbaPassword,
+                          const std::string& clientLibrary = "fbclient.dll",
+                          const std::string& role = "") {
+    return "db_name=" + database + "; password=" + password +
+           "; user_name=SYSDBA; lc_ctype=win1251; sql_role_name=" + role +
+           "; sql_dialect=3; clientlib=\"" + clientLibrary + "\"";
+}
+
+// One value per line of a query, read through an attachment of isql-fb (headings off).
+std::vector<std::string> Query(const std::string& database, const std::string& sql) {
+    TTempFolder folder;
+    const auto input = folder.MakeFile("query.sql", "set heading off;\n" + sql + "\n");
+    const std::string command = "isql-fb -q -ch WIN1251 -user SYSDBA -password " +
+                                std::string(firebird_test::SysdbaPassword) + " '" + database +
+                                "' -i '" + input.string() + "' 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::vector<std::string> values;
+    if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run isql-fb";
+        return values;
+    }
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text = line;
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+            text.pop_back();
+        }
+        const auto begin = text.find_first_not_of(' ');
+        if (begin != std::string::npos) {
+            values.push_back(text.substr(begin));
+        }
+    }
+    pclose(pipe);
+    return values;
+}
+
+std::string One(const std::string& database, const std::string& sql) {
+    const auto values = Query(database, sql);
+    return values.size() == 1 ? values[0] : "<" + std::to_string(values.size()) + " lines>";
+}
+
+std::string TableCount(const std::string& database, const std::string& table) {
+    return One(database,
+               "select count(*) from rdb$relations where rdb$relation_name = '" + table + "';");
+}
+
+const std::regex DoneLine(R"(Done: (\d+) statements in \d+\.\d{3} s)");
+
+TEST(ScriptEngine, RunsTermBlocksLiteralsAndScriptCommands) {
+    firebird_test::TOwnDatabase db;
+    const std::string script =
+        "/* header\r\n comment */\r\n"
+        "SET NAMES WIN1251;\r\n"
+        "SET SQL DIALECT 3;\r\n"
+        "SET AUTODDL ON;\r\n"
+        "RECONNECT;\r\n"
+        "CREATE TABLE T (ID INTEGER NOT NULL, TXT VARCHAR(200));\r\n"
+        "-- a line comment between statements;\r\n"
+        "INSERT INTO T VALUES (1, 'semi;colon -- dash\r\nnext ''line''');\r\n"
+        "Commit;\r\n"
+        "SET TERM ^ ;\r\n"
+        "CREATE PROCEDURE P (X INTEGER) AS\r\n"
+        "DECLARE VARIABLE Y INTEGER;\r\n"
+        "BEGIN\r\n"
+        "  Y = X + 1; /* ; inside */\r\n"
+        "  INSERT INTO T VALUES (:Y, 'from P;');\r\n"
+        "END^\r\n"
+        "SET TERM ; ^\r\n"
+        "EXECUTE PROCEDURE P(1);  \r\n"
+        "commit work;\r\n"
+        "reconnect;\r\n"
+        "INSERT INTO T VALUES (3, '\xc0\xe1\xe2');\r\n";
+    recording_client::Clear();
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString(), firebird_test::SysdbaPassword,
+                                           recording_client::Path)),
+              0);
+    EXPECT_EQ(engine.ExecText(script), 0);
+    const auto attaches = recording_client::Calls("isc_attach_database");
+    engine.Unload();
+
+    EXPECT_TRUE(Recorded.ConnectErrors.empty());
+    EXPECT_TRUE(Recorded.StatementErrors.empty()) << Recorded.StatementErrors[0].first << "\n"
+                                                  << Recorded.StatementErrors[0].second;
+    EXPECT_EQ(Recorded.Queries, 0);
+
+    EXPECT_EQ(One(db.DatabaseString(), "select count(*) from T;"), "3");
+    EXPECT_EQ(One(db.DatabaseString(),
+                  "select iif(TXT = 'semi;colon -- dash' || ascii_char(13) || ascii_char(10) || "
+                  "'next ''line''', 'kept', 'changed') from T where ID = 1;"),
+              "kept");
+    EXPECT_EQ(One(db.DatabaseString(), "select TXT from T where ID = 2;"), "from P;");
+    EXPECT_EQ(One(db.DatabaseString(), "select octet_length(TXT) from T where ID = 3;"), "3");
+
+    // 14 statements: one log line each, then the closing line.
+    ASSERT_EQ(Recorded.LogLines.size(), 15u);
+    EXPECT_EQ(Recorded.LogLines[0], "1/14 SET NAMES WIN1251");
+    EXPECT_EQ(Recorded.LogLines[5], "6/14 INSERT INTO T VALUES (1, 'semi;colon -- dash");
+    EXPECT_EQ(Recorded.LogLines[8], "9/14 CREATE PROCEDURE P (X INTEGER) AS");
+    EXPECT_EQ(Recorded.LogLines[11], "12/14 commit work");
+    EXPECT_EQ(Recorded.LogLines[13], "14/14 INSERT INTO T VALUES (3, '\xc0\xe1\xe2')");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(Recorded.LogLines[14], match, DoneLine)) << Recorded.LogLines[14];
+    EXPECT_EQ(match[1], "14");
+
+    // Connect and the two RECONNECTs, each with the same block.
+    ASSERT_EQ(attaches.size(), 3u);
+    std::string dpb(1, char(isc_dpb_version1));
+    dpb += std::string{char(isc_dpb_user_name), 6} + "SYSDBA";
+    dpb += std::string{char(isc_dpb_password),
+                       char(std::string(firebird_test::SysdbaPassword).size())} +
+           firebird_test::SysdbaPassword;
+    dpb += std::string{char(isc_dpb_lc_ctype), 7} + "win1251";
+    dpb += std::string{char(isc_dpb_sql_dialect), 4, 3, 0, 0, 0};
+    for (const auto& attach : attaches) {
+        EXPECT_EQ(attach.Args[0], db.DatabaseString());
+        EXPECT_EQ(attach.Args[1], dpb);
+    }
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+TEST(ScriptEngine, AutoDdlCommitsMetadataAtOnceAndAFailureRollsBackTheRest) {
+    firebird_test::TOwnDatabase db;
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    const std::string failing = "INSERT INTO MISSING_TABLE\r\n  VALUES (1)";
+    EXPECT_NE(engine.ExecText("CREATE TABLE A (X INTEGER);\n"
+                              "INSERT INTO A VALUES (1);\n"
+                              "COMMIT;\n"
+                              "INSERT INTO A VALUES (2);\n"
+                              "CREATE TABLE B (Y INTEGER);\n" +
+                              failing +
+                              ";\n"
+                              "CREATE TABLE C (Z INTEGER);\n"),
+              0);
+    engine.Unload();
+
+    ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
+    EXPECT_EQ(Recorded.StatementErrors[0].first, failing);
+    const std::string& error = Recorded.StatementErrors[0].second;
+    EXPECT_NE(error.find("Table unknown\r\nMISSING_TABLE"), std::string::npos) << error;
+    ASSERT_EQ(Recorded.LogLines.size(), 7u);
+    EXPECT_EQ(Recorded.LogLines[5], "6/7 INSERT INTO MISSING_TABLE");
+    EXPECT_TRUE(std::regex_match(Recorded.LogLines[6],
+                                 std::regex(R"(Stopped at statement 6/7 after \d+\.\d{3} s; .*)")))
+        << Recorded.LogLines[6];
+
+    EXPECT_EQ(TableCount(db.DatabaseString(), "B"), "1") << "metadata committed at once";
+    EXPECT_EQ(TableCount(db.DatabaseString(), "C"), "0") << "nothing after the failure runs";
+    EXPECT_EQ(One(db.DatabaseString(), "select count(*) || ' ' || min(X) from A;"), "1 1")
+        << "the committed row stays, the uncommitted one is rolled back";
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+TEST(ScriptEngine, WithAutoDdlOffMetadataWaitsForTheCommit) {
+    firebird_test::TOwnDatabase db;
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    EXPECT_NE(engine.ExecText("SET AUTODDL OFF;\n"
+                              "CREATE TABLE D1 (X INTEGER);\n"
+                              "COMMIT;\n"
+                              "CREATE TABLE D2 (X INTEGER);\n"
+                              "SELECT * FROM NOWHERE;\n"),
+              0);
+    engine.Unload();
+    ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
+    EXPECT_EQ(Recorded.StatementErrors[0].first, "SELECT * FROM NOWHERE");
+    EXPECT_EQ(TableCount(db.DatabaseString(), "D1"), "1");
+    EXPECT_EQ(TableCount(db.DatabaseString(), "D2"), "0");
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+TEST(ScriptEngine, AnUnterminatedEndFailsAfterTheCompleteStatementsRan) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"INSERT INTO E VALUES ('open;\n", "Unterminated string literal"},
+        {"INSERT INTO E VALUES (2)\n", "Unterminated statement"},
+        {"/* open comment;\n", "Unterminated comment"},
+    };
+    for (const auto& [tail, text] : cases) {
+        SCOPED_TRACE(tail);
+        firebird_test::TOwnDatabase db;
+        TEngine engine;
+        ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+        EXPECT_NE(engine.ExecText("CREATE TABLE E (X VARCHAR(20));\n"
+                                  "INSERT INTO E VALUES ('1');\n" +
+                                  tail),
+                  0);
+        engine.Unload();
+        ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
+        EXPECT_EQ(Recorded.StatementErrors[0].second.rfind(text, 0), 0u)
+            << Recorded.StatementErrors[0].second;
+        EXPECT_EQ(TableCount(db.DatabaseString(), "E"), "1");
+        EXPECT_EQ(One(db.DatabaseString(), "select count(*) from E;"), "0");
+        EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+    }
+}
+
+TEST(ScriptEngine, AScriptOfCommentsAndBlanksRunsNothingAndSucceeds) {
+    firebird_test::TOwnDatabase db;
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    EXPECT_EQ(engine.ExecText("\r\n  /* only; a comment */\r\n-- and another;\r\n\r\n"), 0);
+    engine.Unload();
+    EXPECT_TRUE(Recorded.StatementErrors.empty());
+    ASSERT_EQ(Recorded.LogLines.size(), 1u);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(Recorded.LogLines[0], match, DoneLine));
+    EXPECT_EQ(match[1], "0");
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+TEST(ScriptEngine, RunsAScriptFile) {
+    firebird_test::TOwnDatabase db;
+    TTempFolder folder;
+    const auto file = folder.MakeFile("update.sql", "CREATE TABLE F (X INTEGER);\r\n"
+                                                    "INSERT INTO F VALUES (7);\r\n");
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    EXPECT_EQ(engine.ExecFile(file.string()), 0);
+    engine.Unload();
+    EXPECT_TRUE(Recorded.StatementErrors.empty());
+    EXPECT_EQ(One(db.DatabaseString(), "select X from F;"), "7");
+}
+
+TEST(ScriptEngine, AMissingScriptFileIsReportedAndNothingStaysAttached) {
+    firebird_test::TOwnDatabase db;
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 1);
+    EXPECT_NE(engine.ExecFile("/nonexistent/update.sql"), 0);
+    ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
+    EXPECT_EQ(Recorded.StatementErrors[0].second,
+              "Cannot open the script file \"/nonexistent/update.sql\": No such file or directory");
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0)
+        << "detached while still loaded";
+}
+
+TEST(ScriptEngine, UnloadingDetachesAConnectionThatRanNoScript) {
+    firebird_test::TOwnDatabase db;
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 1);
+    engine.Unload();
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+TEST(ScriptEngine, ASetNamesForAnotherCharacterSetIsRefused) {
+    firebird_test::TOwnDatabase db;
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    EXPECT_NE(engine.ExecText("set names win1251;\nSET NAMES UTF8;\nCREATE TABLE G (X INTEGER);\n"),
+              0);
+    engine.Unload();
+    ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
+    EXPECT_EQ(Recorded.StatementErrors[0].first, "SET NAMES UTF8");
+    EXPECT_EQ(Recorded.StatementErrors[0].second,
+              "SET NAMES UTF8 asks for another character set than the connection's (win1251); "
+              "the engine does not change the character set of its connection");
+    EXPECT_EQ(TableCount(db.DatabaseString(), "G"), "0");
+}
+
+TEST(ScriptEngine, ConnectFailuresAreReportedWithNonZero) {
+    firebird_test::TOwnDatabase db;
+    TTempFolder folder;
+    struct TCase {
+        std::string ConnectString;
+        std::string Text;
+    };
+    const TCase cases[] = {
+        {ConnectString(db.DatabaseString(), "wrong password"),
+         "Your user name and password are not defined"},
+        {ConnectString(firebird_test::DatabaseString(folder.Str() + "/missing.fdb")),
+         "I/O error during \"open\" operation for file"},
+        {ConnectString(db.DatabaseString(), firebird_test::SysdbaPassword,
+                       "/nonexistent/libfbclient.so.2"),
+         "Cannot load the client library \"/nonexistent/libfbclient.so.2\": "},
+        {"db_name=" + db.DatabaseString(), "Malformed connect string: "},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.ConnectString);
+        TEngine engine;
+        EXPECT_NE(engine.Connect(c.ConnectString), 0);
+        ASSERT_EQ(Recorded.ConnectErrors.size(), 1u);
+        EXPECT_NE(Recorded.ConnectErrors[0].find(c.Text), std::string::npos)
+            << Recorded.ConnectErrors[0];
+        // A script after a failed Connect runs nothing.
+        EXPECT_NE(engine.ExecText("CREATE TABLE H (X INTEGER);"), 0);
+        EXPECT_EQ(Recorded.StatementErrors.size(), 1u);
+    }
+    EXPECT_EQ(TableCount(db.DatabaseString(), "H"), "0");
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+} // namespace
