@@ -129,7 +129,10 @@ private:
 
     bool RunCommand(const script::TSetNames& command, std::string* error) {
         const std::string& current = Session_.Params().CharacterSet;
-        const std::string_view currentName = current.empty() ? "NONE" : current;
+        // Both branches as views: a ternary of a literal and a string would make a temporary
+        // string.
+        const std::string_view currentName =
+            current.empty() ? std::string_view("NONE") : std::string_view(current);
         if (SameIgnoringAsciiCase(command.CharacterSet, currentName)) {
             return true;
         }
