@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -159,6 +160,54 @@ std::string ToolCredentials() {
 }
 
 } // namespace
+
+std::string Query(const std::string& databaseString, const std::string& sql) {
+    // The statements go through a file: a shell's quoting would have to survive every quote in
+    // them.
+    static std::atomic<int> counter{0};
+    const std::filesystem::path input =
+        std::filesystem::path(UPDATER_TEST_SCRATCH) /
+        ("query-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".sql");
+    std::filesystem::create_directories(input.parent_path());
+    {
+        std::FILE* file = std::fopen(input.c_str(), "wb");
+        if (file == nullptr) {
+            throw std::runtime_error("cannot write " + input.string());
+        }
+        const std::string text = "set heading off;\nset bail on;\n" + sql + "\n";
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+    std::string output;
+    try {
+        output = RunTool("isql-fb -q -ch UTF8 -i '" + input.string() + "'" + ToolCredentials() +
+                         databaseString + "'");
+    } catch (...) {
+        std::filesystem::remove(input);
+        throw;
+    }
+    std::filesystem::remove(input);
+    std::string lines;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        if (end == std::string::npos) {
+            end = output.size();
+        }
+        std::string_view line(output.data() + start, end - start);
+        while (!line.empty() && static_cast<unsigned char>(line.front()) <= ' ') {
+            line.remove_prefix(1);
+        }
+        while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') {
+            line.remove_suffix(1);
+        }
+        if (!line.empty()) {
+            lines.append(line).append("\n");
+        }
+        start = end + 1;
+    }
+    return lines;
+}
 
 void TOwnDatabase::ShutDown() const {
     RunTool("gfix -shut multi -force 0" + ToolCredentials() + DatabaseString() + "'");

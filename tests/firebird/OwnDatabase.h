@@ -62,6 +62,11 @@ private:
 // the list holds every attachment).
 int AttachmentCount(const std::string& databaseString);
 
+// What `isql-fb` prints for `sql` (statements with their terminators) run as SYSDBA on its own
+// attachment, with headings off and texts in UTF-8; blanks around each line removed, empty lines
+// dropped, one line per row. A refused statement fails the calling test's set-up.
+std::string Query(const std::string& databaseString, const std::string& sql);
+
 // The error text of an attach as `user`, or "" when the attach succeeds (it is detached again).
 std::string AttachFailure(const std::string& databaseString, const std::string& user,
                           const std::string& password);
