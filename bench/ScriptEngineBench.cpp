@@ -3,9 +3,12 @@
 // and the peak memory of each (the runs are child processes, measured by wait4).
 //
 //   bench_script_engine [--runs N] [--script FILE] [--password PW] [--folder DIR]
+//                       [--prepare MAKE_SCRIPT]
 //
 // Without --script a script of about 3,400 statements in the update script's repertoire is
-// generated. Needs the private server on localhost/3051.
+// generated. --prepare names a script run as `bash MAKE_SCRIPT --existing DBSTRING PASSWORD` on
+// each fresh database before the timed run (sample/db/make-release3.sh, for the full-size update
+// script, which needs a release-3 database). Needs the private server on localhost/3051.
 #include "scriptengine/IBEScript.h"
 #include "scriptengine/ScriptCommand.h"
 #include "scriptengine/ScriptLexer.h"
@@ -259,6 +262,7 @@ int main(int argc, char** argv) {
     std::string scriptFile;
     std::string password = "mirdelkoza";
     std::string folder = UPDATER_BENCH_SCRATCH;
+    std::string prepare;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--runs") {
@@ -269,6 +273,8 @@ int main(int argc, char** argv) {
             password = argv[i + 1];
         } else if (option == "--folder") {
             folder = argv[i + 1];
+        } else if (option == "--prepare") {
+            prepare = argv[i + 1];
         }
     }
     std::filesystem::create_directories(folder);
@@ -304,7 +310,9 @@ int main(int argc, char** argv) {
                                      std::to_string(r) + (which == 0 ? "-engine" : "-isql") +
                                      ".fdb";
             std::filesystem::remove(path);
-            if (!CreateDatabase(path, password, folder)) {
+            if (!CreateDatabase(path, password, folder) ||
+                (!prepare.empty() &&
+                 RunCommand({"bash", prepare, "--existing", Server + path, password}) != 0)) {
                 std::fprintf(stderr, "cannot create %s\n", path.c_str());
                 return 1;
             }
