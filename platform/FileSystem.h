@@ -33,6 +33,10 @@ public:
     // The next entry, or nothing at the end. A symbolic link is reported as a link, never as
     // what it points to, so that recursive operations stay inside the tree.
     std::optional<TFolderEntry> Next();
+    // True when the folder could not be opened or reading its listing broke off: once Next()
+    // has returned nothing, this tells a complete listing from an incomplete one. An empty
+    // folder is no failure.
+    bool Failed() const;
 
 private:
     struct TState;
@@ -63,7 +67,8 @@ bool CreateFolderPath(const std::string& path);
 void MakeReplaceable(const std::string& path);
 
 // Copies `source` onto `target`, replacing an existing target, with the source's content,
-// permissions (attributes) and modification time.
+// permissions (attributes) and modification time; on Linux also its owner and group where the
+// process may set them (root; another user only to itself and its own groups).
 // Linux: the data goes through the kernel (copy_file_range, else sendfile) into a temporary
 // file in the target's folder, which is then renamed over the target. A library the running
 // server has mapped is therefore never truncated under it, and a failed copy (a full disk)
@@ -73,7 +78,15 @@ void MakeReplaceable(const std::string& path);
 bool CopyFileReplacing(const std::string& source, const std::string& target);
 
 // Recreates the symbolic link `source` as `target` (same link text), replacing a file there.
+// Linux: the link's owner, group and times are kept where the process may set them.
 bool CopyLink(const std::string& source, const std::string& target);
+
+// Gives the existing folder `target` the mode, owner, group and times of the folder `source`,
+// as `cp -a` does; called after the folder's content is copied, since writing into a folder
+// changes its times. An owner the process may not give (not root) is passed over, as is a
+// mode or time it may not set on a folder it does not own. Windows: nothing to do (CopyFile
+// semantics carry no folder attributes), always true.
+bool CopyFolderAttributes(const std::string& source, const std::string& target);
 
 // Gives a file or folder a new name. Fails when the new name exists (a folder included) or the
 // folder is in use (Windows).

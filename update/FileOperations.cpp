@@ -35,6 +35,11 @@ void DeleteFolderTree(const std::string& folder) {
                 throw EFailure("Невозможно удалить файл " + path + "!");
             }
         }
+        // A missing folder is no failure; an existing one that cannot be listed, or whose
+        // listing breaks off, would keep files while the tree seemed removed.
+        if (entries.Failed() && (entries.IsOpen() || platform::IsRealFolder(base))) {
+            throw EFailure("Невозможно прочитать папку " + folder + "!");
+        }
     }
     // Whether the folder goes is not reported: a missing folder or one still in use stays.
     platform::RemoveEmptyFolder(folder);
@@ -79,6 +84,15 @@ void CopyFolderTree(const std::string& source, const std::string& target) {
             CopyOneFile(sourcePath, targetPath);
             break;
         }
+    }
+    // A folder that could not be opened lists nothing and fails here too: a backup that misses
+    // files must not report success.
+    if (entries.Failed()) {
+        throw EFailure("Невозможно прочитать папку " + from + "!");
+    }
+    // Last, since copying into the folder changed its times, and its mode may forbid writing.
+    if (!platform::CopyFolderAttributes(from, to)) {
+        throw EFailure("Невозможно скопировать папку " + from + "!");
     }
 }
 

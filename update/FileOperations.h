@@ -6,9 +6,10 @@
 #include <string>
 
 // Removes the folder with everything in it, depth first. A file that cannot be deleted stops
-// the operation with "Невозможно удалить файл <path>!"; a folder that cannot be removed (missing,
-// still in use) is passed over in silence, so a missing folder is no failure. Symbolic links
-// are removed as links; what they point to is never touched.
+// the operation with "Невозможно удалить файл <path>!", an existing folder that cannot be
+// listed (or whose listing breaks off) with "Невозможно прочитать папку <path>!"; a folder that
+// cannot be removed (missing, still in use) is passed over in silence, so a missing folder is no
+// failure. Symbolic links are removed as links; what they point to is never touched.
 void DeleteFolderTree(const std::string& folder);
 
 // Creates exactly this folder; fails with "Невозможно создать папку <path>!" when the system
@@ -16,14 +17,20 @@ void DeleteFolderTree(const std::string& folder);
 void CreateFolder(const std::string& folder);
 
 // Copies one file over the target, replacing a read-only or hidden target, with content,
-// permissions and modification time. Fails with "Невозможно скопировать файл <source>!".
+// permissions and modification time, and on Linux owner and group where the process may set
+// them. Fails with "Невозможно скопировать файл <source>!".
 void CopyOneFile(const std::string& source, const std::string& target);
 
 // Copies the content of `source` into `target`, creating it with its parents, and merges:
 // target files the source lacks stay, same names are replaced, empty folders are created.
-// Fails with "Папка <source>/ не существует!" or "Невозможно создать папку <target>/!" (both
-// quoted with a trailing delimiter) or with the failure of the first entry that cannot be
-// copied. Symbolic links are recreated as links, never followed.
+// Fails with "Папка <source>/ не существует!", "Невозможно создать папку <target>/!",
+// "Невозможно прочитать папку <source>/!" (a folder that cannot be listed, or whose listing
+// breaks off, so that nothing is silently left out) or "Невозможно скопировать папку
+// <source>/!" (its attributes cannot be given to the target), all quoted with a trailing
+// delimiter, or with the failure of the first entry that cannot be copied. Symbolic links are
+// recreated as links, never followed. On Linux every copied folder, file and link keeps owner
+// and group (where the process may set them), mode and times, as `cp -a` keeps them; a
+// folder's are set after its content.
 void CopyFolderTree(const std::string& source, const std::string& target);
 
 // The folder in which the Firebird server is installed (see platform/FirebirdFolder.h for where

@@ -18,6 +18,7 @@ namespace platform {
 struct TFolderEnumeration::TState {
     DIR* Dir = nullptr;
     int Descriptor = -1;
+    bool Failed = false;
     ~TState() {
         if (Dir != nullptr) {
             closedir(Dir);
@@ -30,6 +31,8 @@ TFolderEnumeration::TFolderEnumeration(const std::string& folder)
     State_->Dir = opendir(folder.c_str());
     if (State_->Dir != nullptr) {
         State_->Descriptor = dirfd(State_->Dir);
+    } else {
+        State_->Failed = true;
     }
 }
 
@@ -41,13 +44,20 @@ bool TFolderEnumeration::IsOpen() const {
     return State_ && State_->Dir != nullptr;
 }
 
+bool TFolderEnumeration::Failed() const {
+    return !State_ || State_->Failed;
+}
+
 std::optional<TFolderEntry> TFolderEnumeration::Next() {
-    if (!IsOpen()) {
+    if (!IsOpen() || State_->Failed) {
         return std::nullopt;
     }
+    // readdir returns null both at the end and on an error; only errno tells them apart.
+    errno = 0;
     while (const dirent* entry = readdir(State_->Dir)) {
         const std::string_view name(entry->d_name);
         if (name == "." || name == "..") {
+            errno = 0;
             continue;
         }
         unsigned char type = entry->d_type;
@@ -62,6 +72,7 @@ std::optional<TFolderEntry> TFolderEnumeration::Next() {
                                                  : TEntryType::File;
         return TFolderEntry{std::string(name), kind};
     }
+    State_->Failed = errno != 0;
     return std::nullopt;
 }
 
@@ -86,6 +97,12 @@ void MakeParentWritable(const std::string& path) {
         (info.st_mode & S_IWUSR) == 0) {
         chmod(parent.c_str(), (info.st_mode & 07777) | S_IWUSR);
     }
+}
+
+// An owner or group that the process may not give (not root, or an id outside its user
+// namespace) is no failure: the copy then belongs to the process, as with `cp -a` by a user.
+bool OwnerRefused(int error) {
+    return error == EPERM || error == EINVAL;
 }
 
 } // namespace
@@ -207,8 +224,11 @@ bool CopyFileReplacing(const std::string& source, const std::string& target) {
     }
     TDescriptor to(descriptor);
     const timespec times[2] = {info.st_atim, info.st_mtim};
+    // The owner first: changing it clears the set-user-ID and set-group-ID bits, which the
+    // mode then restores.
     const bool written =
         posix::CopyData(from.Get(), 0, to.Get(), static_cast<std::uint64_t>(info.st_size)) &&
+        (fchown(to.Get(), info.st_uid, info.st_gid) == 0 || OwnerRefused(errno)) &&
         fchmod(to.Get(), info.st_mode & 07777) == 0 && futimens(to.Get(), times) == 0;
     // Closing reports delayed write errors of some file systems (NFS, full quota).
     const bool closed = to.Close();
@@ -232,7 +252,37 @@ bool CopyLink(const std::string& source, const std::string& target) {
             return false;
         }
     }
-    return symlink(text.data(), target.c_str()) == 0;
+    if (symlink(text.data(), target.c_str()) != 0) {
+        return false;
+    }
+    struct stat info {};
+    if (lstat(source.c_str(), &info) == 0) {
+        // A link's own mode means nothing on Linux; its owner and times are what `cp -a` keeps.
+        // Neither is worth failing the copy for.
+        [[maybe_unused]] const int owner = lchown(target.c_str(), info.st_uid, info.st_gid);
+        const timespec times[2] = {info.st_atim, info.st_mtim};
+        [[maybe_unused]] const int timed =
+            utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    return true;
+}
+
+bool CopyFolderAttributes(const std::string& source, const std::string& target) {
+    struct stat info {};
+    if (stat(source.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    // The owner before the mode, since changing the owner may clear set-group-ID.
+    if (chown(target.c_str(), info.st_uid, info.st_gid) != 0 && !OwnerRefused(errno)) {
+        return false;
+    }
+    // A merge into a folder of another owner may not change its mode or times; its content
+    // is copied all the same.
+    if (chmod(target.c_str(), info.st_mode & 07777) != 0 && errno != EPERM) {
+        return false;
+    }
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    return utimensat(AT_FDCWD, target.c_str(), times, 0) == 0 || errno == EPERM;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

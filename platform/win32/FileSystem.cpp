@@ -9,6 +9,7 @@ struct TFolderEnumeration::TState {
     win32::TFindHandle Find{INVALID_HANDLE_VALUE};
     WIN32_FIND_DATAW Data{};
     bool HavePending = false;
+    bool Failed = false;
 };
 
 TFolderEnumeration::TFolderEnumeration(const std::string& folder)
@@ -17,6 +18,8 @@ TFolderEnumeration::TFolderEnumeration(const std::string& folder)
     HANDLE handle = FindFirstFileW(pattern.c_str(), &State_->Data);
     State_->Find = win32::TFindHandle(handle);
     State_->HavePending = handle != INVALID_HANDLE_VALUE;
+    // Only a listing without any match (a drive's empty root has no "." entry) is complete.
+    State_->Failed = handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
 TFolderEnumeration::~TFolderEnumeration() = default;
@@ -27,10 +30,17 @@ bool TFolderEnumeration::IsOpen() const {
     return State_ && static_cast<bool>(State_->Find);
 }
 
+bool TFolderEnumeration::Failed() const {
+    return !State_ || State_->Failed;
+}
+
 std::optional<TFolderEntry> TFolderEnumeration::Next() {
     while (IsOpen() && State_->HavePending) {
         const WIN32_FIND_DATAW data = State_->Data;
         State_->HavePending = FindNextFileW(State_->Find.Get(), &State_->Data) != 0;
+        if (!State_->HavePending && GetLastError() != ERROR_NO_MORE_FILES) {
+            State_->Failed = true;
+        }
         const std::wstring_view name(data.cFileName);
         if (name == L"." || name == L"..") {
             continue;
@@ -112,6 +122,11 @@ bool CopyLink(const std::string& source, const std::string& target) {
     // Links inside an installation are not expected on Windows; the file they point to is
     // copied instead.
     return CopyFileReplacing(source, target);
+}
+
+bool CopyFolderAttributes(const std::string&, const std::string&) {
+    // CopyFile semantics: a copied folder is a new folder with default attributes.
+    return true;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

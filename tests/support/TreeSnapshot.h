@@ -1,12 +1,14 @@
 // The content of a folder tree as one comparable value: every entry's relative path with its
-// kind and, for files, its bytes.
+// kind and, for files, its bytes; the detailed variant adds what `cp -a` keeps.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 
 inline std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -19,7 +21,8 @@ using TTreeSnapshot = std::map<std::string, std::string>;
 inline TTreeSnapshot SnapshotOf(const std::filesystem::path& root) {
     TTreeSnapshot snapshot;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        const std::string name = std::filesystem::relative(entry.path(), root).string();
+        // Lexically: relative() would resolve links and name a link by its target.
+        const std::string name = entry.path().lexically_relative(root).string();
         if (entry.is_symlink()) {
             snapshot[name] = "-> " + std::filesystem::read_symlink(entry.path()).string();
         } else if (entry.is_directory()) {
@@ -27,6 +30,26 @@ inline TTreeSnapshot SnapshotOf(const std::filesystem::path& root) {
         } else {
             snapshot[name] = ReadBytes(entry.path());
         }
+    }
+    return snapshot;
+}
+
+// As SnapshotOf, and every entry (the root itself as ".") also with its owner, group, mode and
+// modification time (in nanoseconds), taken without following links.
+inline TTreeSnapshot DetailedSnapshotOf(const std::filesystem::path& root) {
+    TTreeSnapshot snapshot = SnapshotOf(root);
+    snapshot["."] = "<folder>";
+    for (auto& [name, value] : snapshot) {
+        struct stat info {};
+        if (lstat((root / name).c_str(), &info) != 0) {
+            value += " <no status>";
+            continue;
+        }
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(info.st_mode));
+        value += " owner " + std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid) +
+                 " mode " + mode + " mtime " + std::to_string(info.st_mtim.tv_sec) + "." +
+                 std::to_string(info.st_mtim.tv_nsec);
     }
     return snapshot;
 }

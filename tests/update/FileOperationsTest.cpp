@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "tests/support/FailureText.h"
 #include "tests/support/SmallDisk.h"
@@ -64,33 +65,53 @@ TEST(DeleteFolderTree, ALockedFileStopsItWithTheFilesName) {
     EXPECT_TRUE(fs::exists(locked));
 }
 
-// Runs `operation` with an ordinary user's rights (as that user in a child process when the test
-// runs as root), so that folder permissions apply. True when it returned without failure.
-bool RunsAsOrdinaryUser(const fs::path& tree, const std::function<void()>& operation) {
+constexpr uid_t kNobody = 65534;
+
+// Runs `operation` with an ordinary user's rights (as the user nobody, owning `tree`, in a child
+// process when the test runs as root), so that folder permissions apply. Returns its failure
+// text, "<no failure>" when it returned normally.
+std::string FailureTextAsOrdinaryUser(const fs::path& tree,
+                                      const std::function<void()>& operation) {
     if (geteuid() != 0) {
-        operation();
-        return true;
+        return FailureText(operation);
     }
-    constexpr uid_t kNobody = 65534;
     for (const auto& entry : fs::recursive_directory_iterator(tree)) {
         EXPECT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0);
     }
     EXPECT_EQ(lchown(tree.c_str(), kNobody, kNobody), 0);
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return "<no pipe>";
+    }
     const pid_t child = fork();
     if (child == 0) {
+        close(channel[0]);
         if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
             _exit(2);
         }
+        std::string text;
         try {
-            operation();
+            text = FailureText(operation);
         } catch (...) {
-            _exit(1);
+            text = "<another failure>";
         }
-        _exit(0);
+        _exit(write(channel[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0
+                                                                                               : 1);
     }
+    close(channel[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t size; (size = read(channel[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(size));
+    }
+    close(channel[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "<child failed>";
+}
+
+bool RunsAsOrdinaryUser(const fs::path& tree, const std::function<void()>& operation) {
+    return FailureTextAsOrdinaryUser(tree, operation) == "<no failure>";
 }
 
 // A folder without write permission is read-only in the Windows sense only for itself: it keeps
@@ -113,6 +134,34 @@ TEST(FileOperations, ReadOnlyFoldersDoNotStopDeletingOrReplacing) {
     }));
     EXPECT_EQ(ReadBytes(temp.Path() / "Program/Kormant.exe"), "release 4");
     EXPECT_FALSE(fs::exists(temp.Path() / "Old"));
+}
+
+// A folder that cannot be listed must not be passed over: a backup would miss its files and
+// a delete would leave them, both reporting success.
+TEST(FileOperations, AFolderThatCannotBeListedFailsWithItsName) {
+    struct TCase {
+        std::string Operation;
+        std::function<void(const std::string& root)> Run;
+        std::string Folder; // as named in the text, relative to the root
+    };
+    for (const auto& [operation, run, folder] : {
+             TCase{"copy",
+                   [](const std::string& root) { CopyFolderTree(root + "/src", root + "/dst"); },
+                   "src/locked/"},
+             TCase{"delete", [](const std::string& root) { DeleteFolderTree(root + "/src"); },
+                   "src/locked"},
+         }) {
+        TTempFolder temp;
+        fs::permissions(temp.Path(), fs::perms::all, fs::perm_options::add);
+        temp.MakeFile("src/a.txt", "a");
+        const auto hidden = temp.MakeFile("src/locked/data.fdb", "data");
+        fs::permissions(temp.Path() / "src/locked", fs::perms::none);
+        const std::string text = FailureTextAsOrdinaryUser(temp.Path(), [&] { run(temp.Str()); });
+        fs::permissions(temp.Path() / "src/locked", fs::perms::owner_all);
+        EXPECT_EQ(text, "Невозможно прочитать папку " + (temp.Path() / folder).string() + "!")
+            << operation;
+        EXPECT_EQ(ReadBytes(hidden), "data") << operation;
+    }
 }
 
 TEST(CreateFolder, CreatesExactlyOneFolderAndRefusesWhatTheSystemRefuses) {
@@ -205,6 +254,60 @@ TEST(CopyFolderTree, CreatesTheTargetWithItsParents) {
     temp.MakeFile("src/a.txt", "a");
     CopyFolderTree((temp.Path() / "src/").string(), (temp.Path() / "x/y/z").string());
     EXPECT_EQ(SnapshotOf(temp.Path() / "x/y/z"), SnapshotOf(temp.Path() / "src"));
+}
+
+// Files the server owns (a database) must come back with their owner, group, mode and times,
+// or the restored installation is dead; a copy there and back keeps every one of them.
+TEST(CopyFolderTree, ARoundTripKeepsOwnersModesTimesAndLinks) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving files to other users needs root";
+    }
+    TTempFolder temp;
+    const fs::path source = temp.Path() / "Program";
+    struct TEntry {
+        std::string Name;
+        std::string Content; // a folder when empty
+        mode_t Mode;
+        uid_t Owner;
+        gid_t Group;
+        int DaysOld;
+    };
+    const std::vector<TEntry> entries = {
+        {"Kormant.fdb", "database", 0640, kNobody, kNobody, 30},
+        {"Kormant.exe", "exe", 04750, 0, kNobody, 20},
+        {"udf", "", 0750, kNobody, 0, 10},
+        {"udf/quv_udf.so", "udf", 0700, 1234, 4321, 40},
+        {"udf/private", "", 0700, 1234, kNobody, 50},
+        {"udf/private/key", "k", 0600, kNobody, 1234, 60},
+    };
+    for (const auto& entry : entries) {
+        entry.Content.empty() ? temp.MakeFolder("Program/" + entry.Name)
+                              : temp.MakeFile("Program/" + entry.Name, entry.Content);
+    }
+    fs::create_symlink("udf/quv_udf.so", source / "link");
+    ASSERT_EQ(lchown((source / "link").c_str(), 1234, kNobody), 0);
+    ASSERT_EQ(chown(source.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(source.c_str(), 0750), 0);
+    // Deepest first, so that setting an entry's time does not change it for its folder.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const fs::path path = source / entry->Name;
+        ASSERT_EQ(chown(path.c_str(), entry->Owner, entry->Group), 0);
+        ASSERT_EQ(chmod(path.c_str(), entry->Mode), 0);
+        const timespec times[2] = {{1600000000, 0},
+                                   {1600000000 - entry->DaysOld * 86400, 123456789}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    const timespec linkTimes[2] = {{1500000000, 0}, {1500000000, 5}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (source / "link").c_str(), linkTimes, AT_SYMLINK_NOFOLLOW), 0);
+    const timespec rootTimes[2] = {{1400000000, 0}, {1400000000, 7}};
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), rootTimes, 0), 0);
+    const TTreeSnapshot original = DetailedSnapshotOf(source);
+
+    CopyFolderTree(source.string(), (temp.Path() / "Old/Program").string());
+    EXPECT_EQ(DetailedSnapshotOf(temp.Path() / "Old/Program"), original);
+    DeleteFolderTree(source.string());
+    CopyFolderTree((temp.Path() / "Old/Program").string(), source.string());
+    EXPECT_EQ(DetailedSnapshotOf(source), original);
 }
 
 TEST(CopyFolderTree, FailuresQuoteTheFoldersWithATrailingDelimiter) {
