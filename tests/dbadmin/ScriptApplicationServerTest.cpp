@@ -12,15 +12,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
 
 class TPane : public TScriptLogPane {
 public:
@@ -35,15 +32,6 @@ std::string ReadFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-// The server's udf folder holds the library under the name the update gives it. Written under
-// another name and renamed, since other tests may be asking the server for it right now.
-void InstallFunctionLibrary() {
-    const fs::path target = fs::path(firebird_test::UdfFolder) / "QUV_UDF.dll";
-    const fs::path temporary = target.string() + "." + std::to_string(getpid());
-    fs::copy_file(UPDATER_QUV_UDF, temporary, fs::copy_options::overwrite_existing);
-    fs::rename(temporary, target);
 }
 
 class ScriptApplicationServer : public ::testing::Test {
@@ -69,7 +57,7 @@ TEST_F(ScriptApplicationServer, SampleUpdateReachesReleaseFourOnceAndThenStopsAt
                      "' '" + firebird_test::SysdbaPassword + "' >/dev/null")
                         .c_str()),
         0);
-    InstallFunctionLibrary();
+    firebird_test::InstallFunctionLibrary(UPDATER_QUV_UDF);
     const std::string script = ReadFile(UPDATER_PAYLOAD_SCRIPT);
 
     EXPECT_EQ(Apply(database, script), "<no failure>");

@@ -93,6 +93,8 @@ TEST(UpdateScriptDifferential, EngineAndIsqlLeaveTheSameDatabase) {
     firebird_test::TOwnDatabase byIsql;
     MakeRelease3(byEngine);
     MakeRelease3(byIsql);
+    // A procedure of the update calls the function: the server checks it when the body is stored.
+    firebird_test::InstallFunctionLibrary(UPDATER_QUV_UDF);
 
     SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
     std::ifstream in(UPDATER_PAYLOAD_SCRIPT, std::ios::binary);

@@ -209,6 +209,14 @@ std::string Query(const std::string& databaseString, const std::string& sql) {
     return lines;
 }
 
+void InstallFunctionLibrary(const std::string& library) {
+    const std::filesystem::path target = std::filesystem::path(UdfFolder) / "QUV_UDF.dll";
+    const std::filesystem::path temporary = target.string() + "." + std::to_string(getpid());
+    std::filesystem::copy_file(library, temporary,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::rename(temporary, target);
+}
+
 void TOwnDatabase::ShutDown() const {
     RunTool("gfix -shut multi -force 0" + ToolCredentials() + DatabaseString() + "'");
 }

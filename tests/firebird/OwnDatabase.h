@@ -67,6 +67,11 @@ int AttachmentCount(const std::string& databaseString);
 // dropped, one line per row. A refused statement fails the calling test's set-up.
 std::string Query(const std::string& databaseString, const std::string& sql);
 
+// Puts the server-side function library `library` into the private server's udf folder under
+// the name the update gives it (QUV_UDF.dll). Written under another name and renamed, since other
+// tests may be asking the server for it at the same moment.
+void InstallFunctionLibrary(const std::string& library);
+
 // The error text of an attach as `user`, or "" when the attach succeeds (it is detached again).
 std::string AttachFailure(const std::string& databaseString, const std::string& user,
                           const std::string& password);
