@@ -5,32 +5,23 @@
 #include "dbadmin/ScriptApplication.h"
 
 #include "tests/firebird/OwnDatabase.h"
+#include "tests/support/Command.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 namespace {
 
-std::string RunCommand(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return "cannot run " + command;
-    }
-    std::array<char, 4096> buffer{};
-    while (std::size_t read = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-        output.append(buffer.data(), read);
-    }
-    const int status = pclose(pipe);
-    EXPECT_EQ(status, 0) << command << "\n" << output;
-    return output;
+// What `command` printed; a failing command fails the test.
+std::string RunChecked(const std::string& command) {
+    const TCommandResult run = RunCommand(command);
+    EXPECT_EQ(run.ExitCode, 0) << command << "\n" << run.Output;
+    return run.Output;
 }
 
 std::string Credentials() {
@@ -38,7 +29,7 @@ std::string Credentials() {
 }
 
 void MakeRelease3(const firebird_test::TOwnDatabase& database) {
-    RunCommand("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" + database.DatabaseString() + "' '" +
+    RunChecked("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" + database.DatabaseString() + "' '" +
                firebird_test::SysdbaPassword + "'");
 }
 
@@ -46,7 +37,7 @@ void MakeRelease3(const firebird_test::TOwnDatabase& database) {
 // without CRs, so that both databases compare line by line.
 std::string Extract(const firebird_test::TOwnDatabase& database) {
     const std::string extract =
-        RunCommand("isql-fb -x -ch UTF8" + Credentials() + "'" + database.DatabaseString() + "'");
+        RunChecked("isql-fb -x -ch UTF8" + Credentials() + "'" + database.DatabaseString() + "'");
     std::string kept;
     std::istringstream lines(extract);
     for (std::string line; std::getline(lines, line);) {
@@ -106,9 +97,9 @@ TEST(UpdateScriptDifferential, EngineAndIsqlLeaveTheSameDatabase) {
 
     TTempFolder temp;
     const std::string variant = temp.Str() + "/update.isql.sql";
-    RunCommand("bash '" UPDATER_MAKE_ISQL_VARIANT "' '" UPDATER_PAYLOAD_SCRIPT "' '" + variant +
+    RunChecked("bash '" UPDATER_MAKE_ISQL_VARIANT "' '" UPDATER_PAYLOAD_SCRIPT "' '" + variant +
                "' '" + byIsql.DatabaseString() + "' '" + firebird_test::SysdbaPassword + "'");
-    RunCommand("isql-fb -q -i '" + variant + "'");
+    RunChecked("isql-fb -q -i '" + variant + "'");
 
     EXPECT_EQ(Extract(byEngine), Extract(byIsql));
     EXPECT_EQ(Data(byEngine), Data(byIsql));

@@ -1,5 +1,7 @@
 #include "tests/firebird/OwnDatabase.h"
 
+#include "tests/support/Command.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -140,19 +142,11 @@ namespace {
 
 // Runs a tool of the server's and returns what it printed; a failing run fails the test's set-up.
 std::string RunTool(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        throw std::runtime_error("cannot run " + command);
+    const TCommandResult run = RunCommand(command);
+    if (run.ExitCode != 0) {
+        throw std::runtime_error(command + " failed: " + run.Output);
     }
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        output += buffer;
-    }
-    if (pclose(pipe) != 0) {
-        throw std::runtime_error(command + " failed: " + output);
-    }
-    return output;
+    return run.Output;
 }
 
 std::string ToolCredentials() {
@@ -210,6 +204,7 @@ std::string Query(const std::string& databaseString, const std::string& sql) {
 }
 
 void InstallFunctionLibrary(const std::string& library) {
+    std::filesystem::create_directories(UdfFolder);
     const std::filesystem::path target = std::filesystem::path(UdfFolder) / "QUV_UDF.dll";
     const std::filesystem::path temporary = target.string() + "." + std::to_string(getpid());
     std::filesystem::copy_file(library, temporary,

@@ -1,53 +1,22 @@
 // The sample database and the release-4 update script on the private server, through isql-fb:
 // a release-3 database reaches release 4 with the server-side function answering, and a
 // database already at release 4 is stopped by the version check.
+#include "platform/CodePage.h"
 #include "tests/firebird/OwnDatabase.h"
+#include "tests/support/Command.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-struct TRun {
-    int Status = -1;
-    std::string Output; // both streams, UTF-8
-};
-
-// isql's windows-1251 output in UTF-8, for readable expectations.
-std::string FromCp1251(const std::string& text) {
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c >= 0xC0) {
-            const unsigned code = 0x410 + (c - 0xC0);
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-TRun RunCommand(const std::string& command) {
-    TRun run;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    std::size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.Output.append(buffer, read);
-    }
-    const int status = pclose(pipe);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Output = FromCp1251(run.Output);
+// Both streams, isql's windows-1251 output in UTF-8 for readable expectations.
+TCommandResult RunInUtf8(const std::string& command) {
+    TCommandResult run = RunCommand(command);
+    run.Output = platform::Cp1251ToUtf8(run.Output);
     return run;
 }
 
@@ -55,51 +24,39 @@ TRun RunCommand(const std::string& command) {
 std::string Query(const firebird_test::TOwnDatabase& database, const std::string& sql) {
     TTempFolder folder;
     const std::filesystem::path input = folder.MakeFile("query.sql", sql + "\n");
-    return RunCommand(std::string("isql-fb -q -ch WIN1251 -user SYSDBA -password ") +
-                      firebird_test::SysdbaPassword + " " + database.DatabaseString() + " -i " +
-                      input.string())
+    return RunInUtf8(std::string("isql-fb -q -ch WIN1251 -user SYSDBA -password ") +
+                     firebird_test::SysdbaPassword + " " + database.DatabaseString() + " -i " +
+                     input.string())
         .Output;
 }
 
 void MakeRelease3(const firebird_test::TOwnDatabase& database) {
-    const TRun made =
-        RunCommand(std::string("bash ") + UPDATER_SAMPLE_DIR + "/db/make-release3.sh " +
-                   "--existing " + database.DatabaseString() + " " + firebird_test::SysdbaPassword);
-    ASSERT_EQ(made.Status, 0) << made.Output;
+    const TCommandResult made =
+        RunInUtf8(std::string("bash ") + UPDATER_SAMPLE_DIR + "/db/make-release3.sh " +
+                  "--existing " + database.DatabaseString() + " " + firebird_test::SysdbaPassword);
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
 }
 
 // The isql variant of the release-4 script for `database`, written into `folder`.
 std::string IsqlVariant(const firebird_test::TOwnDatabase& database, const TTempFolder& folder) {
     const std::string variant = (folder.Path() / "KormantUpdate4.isql.sql").string();
-    const TRun made =
-        RunCommand(std::string("bash ") + UPDATER_SAMPLE_DIR + "/script/make-isql-variant.sh " +
-                   UPDATER_SAMPLE_SCRIPT + " " + variant + " " + database.DatabaseString() + " " +
-                   firebird_test::SysdbaPassword);
-    EXPECT_EQ(made.Status, 0) << made.Output;
+    const TCommandResult made =
+        RunInUtf8(std::string("bash ") + UPDATER_SAMPLE_DIR + "/script/make-isql-variant.sh " +
+                  UPDATER_SAMPLE_SCRIPT + " " + variant + " " + database.DatabaseString() + " " +
+                  firebird_test::SysdbaPassword);
+    EXPECT_EQ(made.ExitCode, 0) << made.Output;
     return variant;
 }
 
-// The server's udf folder is shared by every test: the library arrives under a temporary name
-// and is renamed, so that the server never loads a half-written file.
-void InstallUdfLibrary() {
-    const std::filesystem::path folder = firebird_test::UdfFolder;
-    std::filesystem::create_directories(folder);
-    const std::filesystem::path temporary =
-        folder / (".QUV_UDF.dll." + std::to_string(getpid()) + ".partial");
-    std::filesystem::copy_file(UPDATER_QUV_UDF, temporary,
-                               std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::rename(temporary, folder / "QUV_UDF.dll");
-}
-
 TEST(SampleDatabase, Release4ScriptBringsRelease3ToVersio4WithTheFunctionAnswering) {
-    InstallUdfLibrary();
+    firebird_test::InstallFunctionLibrary(UPDATER_QUV_UDF);
     firebird_test::TOwnDatabase database;
     MakeRelease3(database);
     TTempFolder folder;
     const std::string variant = IsqlVariant(database, folder);
 
-    const TRun update = RunCommand("isql-fb -q -i " + variant);
-    EXPECT_EQ(update.Status, 0) << update.Output;
+    const TCommandResult update = RunInUtf8("isql-fb -q -i " + variant);
+    EXPECT_EQ(update.ExitCode, 0) << update.Output;
     EXPECT_EQ(update.Output.find("Statement failed"), std::string::npos) << update.Output;
 
     const std::string result = Query(database, "select 'V=' || Versio from Attrs;"
@@ -116,8 +73,8 @@ TEST(SampleDatabase, Release4ScriptStopsAtTheVersionCheckOnARelease4Database) {
     TTempFolder folder;
     const std::string variant = IsqlVariant(database, folder);
 
-    const TRun update = RunCommand("isql-fb -q -i " + variant);
-    EXPECT_NE(update.Status, 0);
+    const TCommandResult update = RunInUtf8("isql-fb -q -i " + variant);
+    EXPECT_NE(update.ExitCode, 0);
     EXPECT_NE(update.Output.find("Версия базы данных не соответствует обновлению"),
               std::string::npos)
         << update.Output;

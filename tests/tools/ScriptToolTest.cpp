@@ -1,37 +1,17 @@
 // The release engineer's script tool, run for real on small script files: the statements it
 // prints, the kinds and problems the check reports, its exit codes.
-#include <array>
-#include <cstdio>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
+#include "tests/support/Command.h"
 #include "tests/support/TempFolder.h"
 #include "tools/script/ScriptTool.h"
 
 namespace {
 
-struct TToolResult {
-    int ExitCode = -1;
-    std::string Output;
-};
-
 // `updater-script ARGUMENTS`; stderr joins stdout only when asked, so that stdout can be compared
 // whole.
-TToolResult RunTool(const std::string& arguments, bool withErrors = false) {
-    TToolResult result;
-    const std::string command = std::string("'") + UPDATER_SCRIPT_TOOL + "' " + arguments +
-                                (withErrors ? " 2>&1" : " 2>/dev/null");
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-        result.Output.append(buffer.data(), got);
-    }
-    const int status = pclose(pipe);
-    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+TCommandResult RunTool(const std::string& arguments, bool withErrors = false) {
+    return RunCommand(std::string("'") + UPDATER_SCRIPT_TOOL + "' " + arguments, withErrors);
 }
 
 const std::string kPrologue = "/* Server version: WI-T6.3.0.12654 Firebird 2.0 */\r\n"

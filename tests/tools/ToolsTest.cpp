@@ -1,11 +1,9 @@
 // The release engineer's tools, run for real: the package builder and the packages it makes,
 // and the payload packer with the updaters it makes.
-#include <array>
-#include <cstdio>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include "platform/Process.h"
+#include "tests/support/Command.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
@@ -13,26 +11,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TCommandResult {
-    int ExitCode = -1;
-    std::string Output;
-};
-
-TCommandResult RunCommand(const std::string& command) {
-    TCommandResult result;
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-        result.Output.append(buffer.data(), got);
-    }
-    const int status = pclose(pipe);
-    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 std::string Quoted(const fs::path& path) {
     return "'" + path.string() + "'";
