@@ -40,10 +40,12 @@ std::string LoadScriptText(const std::string& carrier) {
     if (entry == nullptr) {
         throw EFailure(QuotedResource("Не найден ресурс ", "script"));
     }
-    std::string text(static_cast<std::size_t>(entry->Size), '\0');
-    if (!file.ReadAt(entry->Offset, text.data(), text.size())) {
+    // Damaged bytes count as bytes that cannot be had: a script is never run from them.
+    auto read = ReadPayloadEntry(file, *entry);
+    if (!read) {
         throw EFailure(QuotedResource("Невозможно заблокировать ресурс ", "script"));
     }
+    std::string text = std::move(*read);
     if (const auto zero = text.find('\0'); zero != std::string::npos) {
         text.resize(zero);
     }
@@ -62,11 +64,16 @@ void SavePackage(const std::string& fileName, const std::string& carrier) {
     if (entry == nullptr) {
         fail("Resource files not found");
     }
+    // Checked before the file is created, so a damaged updater leaves the disk as it was.
+    const auto bytes = ReadPayloadEntry(source, *entry);
+    if (!bytes) {
+        fail("Stream read error");
+    }
     platform::TFile file = platform::TFile::Create(target, true);
     if (!file.IsOpen()) {
         fail("Cannot create file " + target);
     }
-    if (!file.AppendFrom(source, entry->Offset, entry->Size) || !file.Close()) {
+    if (!file.Write(bytes->data(), bytes->size()) || !file.Close()) {
         fail("Stream write error");
     }
 }

@@ -1,5 +1,6 @@
 #include "update/PayloadFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -10,7 +11,8 @@
 namespace {
 
 constexpr std::array<char, 8> kMagic{'Q', 'U', 'V', 'P', 'A', 'Y', 'L', 'D'};
-constexpr std::uint32_t kVersion = 1;
+// 2 added each entry's checksum.
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kFooterSize = 32;
 // Far beyond any real directory; keeps a damaged trailer from asking for gigabytes.
 constexpr std::uint64_t kMaxDirectorySize = 1u << 20;
@@ -55,12 +57,13 @@ bool ParseDirectory(const std::string& bytes, std::uint32_t count, TPayloadDirec
             }
             text->assign(reinterpret_cast<const char*>(data), size);
         }
-        const unsigned char* place = take(16);
+        const unsigned char* place = take(20);
         if (place == nullptr) {
             return false;
         }
         entry.Offset = ReadLittle(place, 8);
         entry.Size = ReadLittle(place + 8, 8);
+        entry.Checksum = static_cast<std::uint32_t>(ReadLittle(place + 16, 4));
         if (entry.Offset < directory.Start || entry.Offset > directoryOffset ||
             entry.Size > directoryOffset - entry.Offset) {
             return false;
@@ -70,7 +73,37 @@ bool ParseDirectory(const std::string& bytes, std::uint32_t count, TPayloadDirec
     return position == bytes.size();
 }
 
+std::array<std::uint32_t, 256> MakeCrcTable() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < table.size(); ++i) {
+        std::uint32_t value = i;
+        for (int bit = 0; bit < 8; ++bit) {
+            value = (value & 1) != 0 ? 0xEDB88320u ^ (value >> 1) : value >> 1;
+        }
+        table[i] = value;
+    }
+    return table;
+}
+
 } // namespace
+
+std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc) {
+    static const auto table = MakeCrcTable();
+    crc = ~crc;
+    for (const char byte : bytes) {
+        crc = table[(crc ^ static_cast<unsigned char>(byte)) & 0xFF] ^ (crc >> 8);
+    }
+    return ~crc;
+}
+
+std::optional<std::string> ReadPayloadEntry(const platform::TFile& file,
+                                            const TPayloadEntry& entry) {
+    std::string bytes(static_cast<std::size_t>(entry.Size), '\0');
+    if (!file.ReadAt(entry.Offset, bytes.data(), bytes.size()) || Crc32(bytes) != entry.Checksum) {
+        return std::nullopt;
+    }
+    return bytes;
+}
 
 const TPayloadEntry* TPayloadDirectory::Find(std::string_view type, std::string_view name) const {
     for (const auto& entry : Entries) {
@@ -145,8 +178,18 @@ void WritePayload(const std::string& program, const std::vector<TPayloadItem>& i
         if (!size) {
             failWriting("cannot read " + item.SourceFile);
         }
-        if (!out.AppendFrom(source, 0, *size)) {
-            failWriting("cannot write " + temporary);
+        // Read once, so the checksum is of the very bytes that were written.
+        std::uint32_t checksum = 0;
+        std::string piece;
+        for (std::uint64_t done = 0; done < *size; done += piece.size()) {
+            piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(*size - done, 1 << 20)));
+            if (!source.ReadAt(done, piece.data(), piece.size())) {
+                failWriting("cannot read " + item.SourceFile);
+            }
+            if (!out.Write(piece.data(), piece.size())) {
+                failWriting("cannot write " + temporary);
+            }
+            checksum = Crc32(piece, checksum);
         }
         for (const std::string* text : {&item.Type, &item.Name}) {
             AppendLittle(directory, text->size(), 2);
@@ -154,6 +197,7 @@ void WritePayload(const std::string& program, const std::vector<TPayloadItem>& i
         }
         AppendLittle(directory, offset, 8);
         AppendLittle(directory, *size, 8);
+        AppendLittle(directory, checksum, 4);
         offset += *size;
     }
     std::string footer;

@@ -16,6 +16,7 @@ struct TPayloadEntry {
     std::string Name;
     std::uint64_t Offset = 0; // from the start of the file
     std::uint64_t Size = 0;
+    std::uint32_t Checksum = 0; // CRC-32 of the entry's bytes
 };
 
 struct TPayloadDirectory {
@@ -30,6 +31,14 @@ struct TPayloadDirectory {
 // The directory of the payload attached to `file`; nothing when the file carries none or its
 // trailer is damaged (an entry reaching outside the payload counts as damage).
 std::optional<TPayloadDirectory> ReadPayloadDirectory(const platform::TFile& file);
+
+// The entry's bytes, read and checked against the entry's checksum; nothing when they cannot be
+// read or differ from what was attached, so damaged bytes are never used.
+std::optional<std::string> ReadPayloadEntry(const platform::TFile& file,
+                                            const TPayloadEntry& entry);
+
+// CRC-32 (the polynomial of zip and PNG), continued from `crc` for data read in pieces.
+std::uint32_t Crc32(std::string_view bytes, std::uint32_t crc = 0);
 
 struct TPayloadItem {
     std::string Type;

@@ -79,6 +79,50 @@ TEST(PayloadFormat, FilesWithoutOrWithADamagedTrailerCarryNothing) {
     }
 }
 
+// One byte flipped at the start, inside or at the end of either entry: the entry's own resource
+// failure, and nothing is written where the package would go.
+TEST(PayloadFormat, AFlippedByteInAnEntryFailsBeforeAnythingIsWritten) {
+    TTempFolder temp;
+    const auto script = temp.MakeFile("script.sql", kScript);
+    const auto package = temp.MakeFile("package.bin", std::string(70000, 'p'));
+    const std::string carrier = MakeCarrier(
+        temp, {{"TEXT", "SCRIPT", script.string()}, {"EXEFILE", "FILES", package.string()}});
+    const std::string bytes = ReadBytes(carrier);
+    const auto directory = ReadPayloadDirectory(platform::TFile::OpenRead(carrier));
+    ASSERT_TRUE(directory);
+    const std::string target = (temp.Path() / "files.exe").string();
+    struct {
+        const char* Type;
+        const char* Name;
+        std::string Expected;
+    } const cases[] = {
+        {"TEXT", "SCRIPT", "Невозможно заблокировать ресурс \"script\"!"},
+        {"EXEFILE", "FILES", "Ошибка работы с ресурсом \"files\"!\rStream read error"},
+    };
+    for (const auto& entryCase : cases) {
+        const TPayloadEntry* entry = directory->Find(entryCase.Type, entryCase.Name);
+        ASSERT_NE(entry, nullptr);
+        for (const std::uint64_t at : {std::uint64_t{0}, entry->Size / 2, entry->Size - 1}) {
+            std::string damaged = bytes;
+            damaged[entry->Offset + at] ^= 0x01;
+            const std::string path = temp.MakeFile("damaged", damaged).string();
+            const std::string text = FailureText([&] {
+                if (std::string(entryCase.Name) == "SCRIPT") {
+                    LoadScriptText(path);
+                } else {
+                    SavePackage(target, path);
+                }
+            });
+            EXPECT_EQ(text, entryCase.Expected) << entryCase.Name << " at " << at;
+            EXPECT_FALSE(fs::exists(target));
+        }
+    }
+    // The intact carrier gives both.
+    EXPECT_EQ(LoadScriptText(carrier), kScript);
+    SavePackage(target, carrier);
+    EXPECT_EQ(ReadBytes(target), std::string(70000, 'p'));
+}
+
 TEST(LoadScriptText, ReturnsTheWholeScriptUpToAZeroByte) {
     TTempFolder temp;
     const auto whole = temp.MakeFile("whole.sql", kScript);
