@@ -47,11 +47,11 @@ private:
 bool IsRealFolder(const std::string& path);
 
 // Deletes a file or a symbolic link. Windows: the read-only attribute is cleared first (hidden
-// and system stay). Linux: the owner's write bit is added to the file and, since the folder's
-// permission decides the deletion, to its folder where that lacks it.
+// and system stay). Linux: the folder's permission decides the deletion; where the process owns
+// the folder but may not write it, the owner's write bit is added for the deletion only.
 bool DeleteOneFile(const std::string& path);
 
-// Removes an empty folder. Linux: the owner's write bit is added to its parent where needed.
+// Removes an empty folder. Linux: the parent is made writable for the removal only, as above.
 bool RemoveEmptyFolder(const std::string& path);
 
 // Creates exactly this folder; fails when it or a file of that name exists or the parent is
@@ -62,8 +62,8 @@ bool CreateOneFolder(const std::string& path);
 bool CreateFolderPath(const std::string& path);
 
 // Clears what keeps an existing file from being replaced: the read-only and hidden attributes on
-// Windows; on Linux the owner's write bit is added to the file and to its folder (which also
-// lets a new file be written there). Missing files are ignored.
+// Windows. Linux: nothing, since CopyFileReplacing renames over the target and makes its folder
+// writable for that alone. Missing files are ignored.
 void MakeReplaceable(const std::string& path);
 
 // Copies `source` onto `target`, replacing an existing target, with the source's content,

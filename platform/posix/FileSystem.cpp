@@ -85,19 +85,40 @@ namespace {
 
 // Deleting, creating or replacing an entry needs write permission on its folder. A folder
 // without it is the nearest Linux kin of a read-only folder, which on Windows stops none of
-// these, so the owner's write bit is added (where the process may change it) before.
-void MakeParentWritable(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return;
+// these. While this object lives the folder holding `path` is writable: only where the process
+// lacks the access (root never does) and owns the folder is the owner's write bit added, and the
+// folder's mode is given back afterwards, so nothing the operation does not need changes.
+class TFolderWriteAccess {
+public:
+    explicit TFolderWriteAccess(const std::string& path) {
+        const auto slash = path.find_last_of('/');
+        if (slash == std::string::npos) {
+            return;
+        }
+        const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+        struct stat info {};
+        if (faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) == 0 || errno != EACCES ||
+            lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != geteuid()) {
+            return;
+        }
+        if (chmod(folder.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0) {
+            Folder_ = folder;
+            Mode_ = info.st_mode & 07777;
+        }
     }
-    const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
-    struct stat info {};
-    if (lstat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-        (info.st_mode & S_IWUSR) == 0) {
-        chmod(parent.c_str(), (info.st_mode & 07777) | S_IWUSR);
+    ~TFolderWriteAccess() {
+        if (!Folder_.empty()) {
+            chmod(Folder_.c_str(), Mode_);
+        }
     }
-}
+    TFolderWriteAccess(const TFolderWriteAccess&) = delete;
+    TFolderWriteAccess& operator=(const TFolderWriteAccess&) = delete;
+
+private:
+    std::string Folder_;
+    mode_t Mode_ = 0;
+};
 
 // An owner or group that the process may not give (not root, or an id outside its user
 // namespace) is no failure: the copy then belongs to the process, as with `cp -a` by a user.
@@ -108,12 +129,20 @@ bool OwnerRefused(int error) {
 } // namespace
 
 bool DeleteOneFile(const std::string& path) {
-    MakeReplaceable(path);
+    // The file's own mode does not matter to unlink; a missing file changes nothing.
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    const TFolderWriteAccess access(path);
     return unlink(path.c_str()) == 0;
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
-    MakeParentWritable(path);
+    if (!IsRealFolder(path)) {
+        return false;
+    }
+    const TFolderWriteAccess access(path);
     return rmdir(path.c_str()) == 0;
 }
 
@@ -145,12 +174,9 @@ bool CreateFolderPath(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void MakeReplaceable(const std::string& path) {
-    MakeParentWritable(path);
-    struct stat info {};
-    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
-        chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR);
-    }
+void MakeReplaceable(const std::string&) {
+    // The copy renames over the target, for which the file's own mode does not matter, and
+    // opens its folder for the rename itself.
 }
 
 namespace {
@@ -210,6 +236,7 @@ bool CopyFileReplacing(const std::string& source, const std::string& target) {
     if (stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
         return false;
     }
+    const TFolderWriteAccess access(target);
     std::string temporary;
     int descriptor = -1;
     for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
@@ -246,6 +273,7 @@ bool CopyLink(const std::string& source, const std::string& target) {
         return false;
     }
     text[static_cast<std::size_t>(size)] = '\0';
+    const TFolderWriteAccess access(target);
     struct stat existing {};
     if (lstat(target.c_str(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode) || unlink(target.c_str()) != 0) {

@@ -110,30 +110,40 @@ std::string FailureTextAsOrdinaryUser(const fs::path& tree,
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "<child failed>";
 }
 
-bool RunsAsOrdinaryUser(const fs::path& tree, const std::function<void()>& operation) {
-    return FailureTextAsOrdinaryUser(tree, operation) == "<no failure>";
-}
-
 // A folder without write permission is read-only in the Windows sense only for itself: it keeps
-// neither its files from being deleted or replaced nor the tree from being removed.
-TEST(FileOperations, ReadOnlyFoldersDoNotStopDeletingOrReplacing) {
+// neither its files from being deleted or replaced nor the tree from being removed. The write bit
+// is lent for each change alone: every folder that stays keeps its whole mode, and a missing
+// folder changes nothing.
+TEST(FileOperations, ReadOnlyFoldersDoNotStopDeletingOrReplacingAndKeepTheirMode) {
     TTempFolder temp;
     fs::permissions(temp.Path(), fs::perms::all, fs::perm_options::add);
     temp.MakeFile("new/Kormant.exe", "release 4");
     temp.MakeFile("Program/Kormant.exe", "release 3");
+    temp.MakeFile("Program/Help/old.chm", "help");
     temp.MakeFile("Old/Program/Docs/readme.txt", "text");
     const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec |
                                fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec;
-    fs::permissions(temp.Path() / "Program", readOnly);
-    fs::permissions(temp.Path() / "Old/Program/Docs", readOnly);
+                               fs::perms::others_read | fs::perms::others_exec |
+                               fs::perms::sticky_bit;
+    for (const char* folder : {"Program", "Program/Help", "Old/Program/Docs"}) {
+        fs::permissions(temp.Path() / folder, readOnly);
+    }
 
-    EXPECT_TRUE(RunsAsOrdinaryUser(temp.Path(), [&] {
-        CopyOneFile(temp.Str() + "/new/Kormant.exe", temp.Str() + "/Program/Kormant.exe");
-        DeleteFolderTree(temp.Str() + "/Old");
-    }));
+    EXPECT_EQ(FailureTextAsOrdinaryUser(temp.Path(),
+                                        [&] {
+                                            CopyOneFile(temp.Str() + "/new/Kormant.exe",
+                                                        temp.Str() + "/Program/Kormant.exe");
+                                            CopyOneFile(temp.Str() + "/new/Kormant.exe",
+                                                        temp.Str() + "/Program/Help/new.exe");
+                                            DeleteFolderTree(temp.Str() + "/Program/missing");
+                                            DeleteFolderTree(temp.Str() + "/Program/Help");
+                                            DeleteFolderTree(temp.Str() + "/Old");
+                                        }),
+              "<no failure>");
     EXPECT_EQ(ReadBytes(temp.Path() / "Program/Kormant.exe"), "release 4");
+    EXPECT_FALSE(fs::exists(temp.Path() / "Program/Help"));
     EXPECT_FALSE(fs::exists(temp.Path() / "Old"));
+    EXPECT_EQ(fs::status(temp.Path() / "Program").permissions(), readOnly);
 }
 
 // A folder that cannot be listed must not be passed over: a backup would miss its files and
