@@ -92,6 +92,12 @@ bool CopyFolderAttributes(const std::string& source, const std::string& target);
 // folder is in use (Windows).
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
+// Puts everything written under `folder` on stable storage, the folders' own entries included,
+// and reports whether that succeeded. Linux: the file system holding the folder is synced as a
+// whole (syncfs), which is one call however many files there are, and reports write-back
+// errors. Windows: every file of the tree and the folders are flushed one by one.
+bool FlushFolderTree(const std::string& folder);
+
 // The size of an existing file, or nothing.
 std::optional<std::uint64_t> FileSize(const std::string& path);
 

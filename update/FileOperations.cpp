@@ -96,6 +96,12 @@ void CopyFolderTree(const std::string& source, const std::string& target) {
     }
 }
 
+void FlushToDisk(const std::string& folder) {
+    if (!platform::FlushFolderTree(folder)) {
+        throw EFailure("Невозможно записать на диск папку " + folder + "!");
+    }
+}
+
 std::string FindFirebirdFolder() {
     const auto lookup = platform::LookUpFirebirdFolder();
     switch (lookup.Outcome) {

@@ -33,6 +33,10 @@ void CopyOneFile(const std::string& source, const std::string& target);
 // folder's are set after its content.
 void CopyFolderTree(const std::string& source, const std::string& target);
 
+// Puts everything written under `folder` on the disk, so that a power cut afterwards loses
+// none of it. Fails with "Невозможно записать на диск папку <folder>!".
+void FlushToDisk(const std::string& folder);
+
 // The folder in which the Firebird server is installed (see platform/FirebirdFolder.h for where
 // it is looked for). Fails with "Невозможно определить папку, в которой инсталлирована
 // программа "FireBird"!", or, for a registry value that is not text, with

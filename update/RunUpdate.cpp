@@ -75,6 +75,9 @@ void Stage(const InstallationLayout& layout, TOperator& op, const std::string& c
         if (server != nullptr) {
             server->Backup(layout);
         }
+        // The backup is on the disk before the apply changes anything, so that a power cut
+        // from here on leaves a complete copy of what was there.
+        FlushToDisk(layout.StagingDir);
     } catch (...) {
         DeleteFolderTree(layout.StagingDir);
         throw;
@@ -95,6 +98,7 @@ void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPar
         if (layout.ClientPresent) {
             CopyClientFile(layout, kClientExeName);
             CopyClientFile(layout, kHelpFileName);
+            FlushToDisk(layout.ProgramDir);
         }
         op.ShowInformation(kSuccessText + (server != nullptr ? server->SuccessSuffix() : ""));
     } catch (const std::exception& failure) {
@@ -102,6 +106,7 @@ void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPar
         if (layout.ClientPresent) {
             DeleteFolderTree(layout.ProgramDir);
             CopyFolderTree(layout.OldProgramDir, layout.ProgramDir);
+            FlushToDisk(layout.ProgramDir);
         }
         if (server != nullptr) {
             server->Restore(layout);

@@ -318,6 +318,11 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
+bool FlushFolderTree(const std::string& folder) {
+    TDescriptor descriptor(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return descriptor.Get() >= 0 && syncfs(descriptor.Get()) == 0;
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {

@@ -133,6 +133,48 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(), 0) != 0;
 }
 
+namespace {
+
+// FlushFileBuffers wants a handle with write access; a read-only file is opened for the flush
+// with its attribute cleared and gets it back afterwards.
+bool FlushOne(const std::wstring& path, bool folder) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    const bool readOnly = !folder && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) {
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr);
+    bool flushed = handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+    if (readOnly) {
+        SetFileAttributesW(path.c_str(), attributes);
+    }
+    // A folder's entries are kept by the file system's journal where a folder cannot be
+    // flushed on its own (FAT has no journal, but neither does it let folders be opened so).
+    return flushed || folder;
+}
+
+} // namespace
+
+bool FlushFolderTree(const std::string& folder) {
+    TFolderEnumeration entries(folder);
+    while (const auto entry = entries.Next()) {
+        const std::string path = JoinPath(folder, entry->Name);
+        if (!(entry->Type == TEntryType::Folder ? FlushFolderTree(path)
+                                                : FlushOne(win32::Widen(path), false))) {
+            return false;
+        }
+    }
+    return !entries.Failed() && FlushOne(win32::Widen(folder), true);
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &data) ||

@@ -1,6 +1,7 @@
 // Whole update runs of client-only installations on real folders, with the real package
 // program, through every ending of phase C: the boxes in order and the disk afterwards.
 #include <chrono>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -35,11 +36,18 @@ TUpdateSeams Seams(const std::string& carrier) {
 class TOperatorSayingYes : public TRecordingOperator {
 public:
     std::function<void()> OnError;
+    std::function<void(const std::string&)> OnInformation;
     TOperatorSayingYes() { Answers = {true}; }
     void ShowError(const std::string& text) override {
         TRecordingOperator::ShowError(text);
         if (OnError) {
             OnError();
+        }
+    }
+    void ShowInformation(const std::string& text) override {
+        TRecordingOperator::ShowInformation(text);
+        if (OnInformation) {
+            OnInformation(text);
         }
     }
 };
@@ -245,6 +253,61 @@ TEST_F(ClientUpdate, AFullDiskDuringTheBackupIsAStagingFailure) {
               "Невозможно скопировать файл " + (Root / "Program/Archive.dat").string() + "!");
     EXPECT_TRUE(StagingFolders().empty());
     EXPECT_EQ(SnapshotOf(Root / "Program"), before);
+}
+
+// A server part that does nothing but look at the disk when the apply begins.
+class TDiskWatchingServerPart : public TServerPart {
+public:
+    TDiskWatchingServerPart(std::function<void(const InstallationLayout&)> onApply)
+        : OnApply_(std::move(onApply)) {}
+    void Prepare(TOperator&) override {}
+    void Guard(const std::function<void()>& phaseC, TOperator&) override { phaseC(); }
+    void Backup(const InstallationLayout&) override {}
+    void Apply(const InstallationLayout& layout, TOperator&) override { OnApply_(layout); }
+    void Restore(const InstallationLayout&) override {}
+    std::string SuccessSuffix() const override { return {}; }
+
+private:
+    std::function<void(const InstallationLayout&)> OnApply_;
+};
+
+// A power cut after the staging must find the whole backup on the disk, and one after the success
+// box the new files: both are on the disk image itself, not only in the system's memory.
+TEST_F(ClientUpdate, TheBackupIsOnTheDiskBeforeTheApplyAndTheNewFilesBeforeTheSuccessBox) {
+    TSmallDisk disk(Temp.Path(), 16);
+    if (!disk.Available()) {
+        GTEST_SKIP() << "no loop mount here";
+    }
+    Root = disk.Path() / "Kormant";
+    fs::create_directories(Root / "Program/Reports");
+    fs::create_directories(Root / "DB_Data");
+    std::ofstream(Root / "Program/Kormant.exe") << "client release 3";
+    std::string data(64 << 10, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>((i * 2654435761u) >> 13);
+    }
+    std::ofstream(Root / "Program/Reports/Data.bin", std::ios::binary) << data;
+    std::ofstream(Root / "DB_Data/Kormant.fdb") << "database";
+    ASSERT_FALSE(disk.HoldsOnDisk(Root / "Program/Reports/Data.bin")) << "written only to memory";
+
+    bool backupOnDisk = false;
+    TUpdateSeams seams = Seams(Carrier({NewExe, NewChm, NewUdf}));
+    seams.ServerPart = [&](const InstallationLayout&, const std::string&) {
+        return std::make_unique<TDiskWatchingServerPart>([&](const InstallationLayout& layout) {
+            backupOnDisk = disk.HoldsOnDisk(fs::path(layout.OldProgramDir) / "Reports/Data.bin") &&
+                           disk.HoldsOnDisk(fs::path(layout.OldProgramDir) / "Kormant.exe");
+        });
+    };
+    bool newFilesOnDisk = false;
+    TOperatorSayingYes op;
+    op.OnInformation = [&](const std::string&) {
+        newFilesOnDisk = disk.HoldsOnDisk(Root / "Program/Kormant.exe") &&
+                         disk.HoldsOnDisk(Root / "Program/Kormant.chm");
+    };
+    RunUpdate(Root.string(), "", op, seams);
+    EXPECT_EQ(op.Events.back().Text, "Обновление программы прошло успешно.");
+    EXPECT_TRUE(backupOnDisk);
+    EXPECT_TRUE(newFilesOnDisk);
 }
 
 TEST_F(ClientUpdate, ALockedClientFileStopsTheRollbackWithItsName) {
