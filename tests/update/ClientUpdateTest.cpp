@@ -7,6 +7,7 @@
 
 #include "platform/FileSystem.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/OrdinaryUser.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/SmallDisk.h"
@@ -62,7 +63,18 @@ protected:
         Temp.MakeFile("Kormant/Program/Kormant.ini", "[SERVER]\nDataBaseClient=fbclient.dll\n");
         Temp.MakeFile("Kormant/Program/Reports/Invoice.frf", std::string(40000, 'r'));
         Temp.MakeFolder("Kormant/DB_Data");
+        // What a rollback must give back besides the bytes: modes, times, a link, an owner.
+        fs::permissions(Root / "Program/Kormant.ini",
+                        fs::perms::owner_read | fs::perms::group_read);
+        fs::last_write_time(Root / "Program/Reports/Invoice.frf",
+                            fs::last_write_time(Root / "Program/Kormant.exe") -
+                                std::chrono::hours(900));
+        fs::create_symlink("Kormant.exe", Root / "Program/Kormant.lnk");
+        if (geteuid() == 0) {
+            EXPECT_EQ(lchown((Root / "Program/Reports").c_str(), 65534, 65534), 0);
+        }
         Before = SnapshotOf(Root / "Program");
+        BeforeInDetail = DetailedSnapshotOf(Root / "Program");
         NewExe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
         NewChm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
         NewUdf = Temp.MakeFile("release4/QUV_UDF.dll", "udf release 4");
@@ -100,6 +112,7 @@ protected:
     TTempFolder Temp;
     fs::path Root;
     TTreeSnapshot Before;
+    TTreeSnapshot BeforeInDetail;
     fs::path NewExe, NewChm, NewUdf;
     int ServerPartsMade = 0;
 };
@@ -177,9 +190,10 @@ TEST_F(ClientUpdate, AFileThatIsNotDeliveredRollsBack) {
                                      missing + "!"},
                   {TKind::Information, "Процесс восстановления работоспособности программы "
                                        "(ОТКАТ) прошел успешно."}}));
-    // Kormant.exe had been replaced already; the rollback brings every byte back.
-    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
-    EXPECT_EQ(SnapshotOf(staging[0] / "Old/Program"), Before);
+    // Kormant.exe had been replaced already; the rollback brings every byte back, and every
+    // owner, mode and time.
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+    EXPECT_EQ(DetailedSnapshotOf(staging[0] / "Old/Program"), BeforeInDetail);
 }
 
 TEST_F(ClientUpdate, APackageThatFailsRollsBack) {
@@ -197,7 +211,7 @@ TEST_F(ClientUpdate, APackageThatFailsRollsBack) {
     ASSERT_EQ(op.Events.size(), 3u);
     EXPECT_EQ(op.Events[1].Kind, TKind::Error);
     EXPECT_EQ(op.Events[2].Kind, TKind::Information);
-    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
 }
 
 struct TStagingCase {
@@ -213,7 +227,7 @@ TEST_P(StagingFailure, RemovesTheStagingFolderAndChangesNothing) {
     EXPECT_EQ(Run(op, Seams(GetParam().MakeCarrier(Temp))), GetParam().Failure);
     EXPECT_EQ(op.Events, (std::vector<TRecordedEvent>{{TKind::Question, kQuestion}}));
     EXPECT_TRUE(StagingFolders().empty());
-    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -237,6 +251,23 @@ INSTANTIATE_TEST_SUITE_P(
                                    },
                                    "Невозможно запустить внешнюю программу!"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// A folder of the installation that cannot be listed must not be left out of the backup: the
+// staging stops with its name before anything changes.
+TEST_F(ClientUpdate, AnUnreadableFolderInProgramStopsTheStaging) {
+    const std::string carrier = Carrier({NewExe, NewChm, NewUdf});
+    fs::permissions(Temp.Path(), fs::perms::all, fs::perm_options::add);
+    const auto locked = Root / "Program/Reports";
+    fs::permissions(locked, fs::perms::none);
+    const std::string failure = FailureTextAsOrdinaryUser(Temp.Path(), [&] {
+        TOperatorSayingYes op;
+        RunUpdate(Root.string(), "", op, Seams(carrier));
+    });
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(failure, "Невозможно прочитать папку " + locked.string() + "/!");
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(SnapshotOf(Root / "Program"), Before);
+}
 
 TEST_F(ClientUpdate, AFullDiskDuringTheBackupIsAStagingFailure) {
     TSmallDisk disk(Temp.Path(), 8);

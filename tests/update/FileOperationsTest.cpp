@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/FailureText.h"
+#include "tests/support/OrdinaryUser.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
@@ -63,51 +64,6 @@ TEST(DeleteFolderTree, ALockedFileStopsItWithTheFilesName) {
     lock.Release();
     EXPECT_EQ(message, "Невозможно удалить файл " + locked.string() + "!");
     EXPECT_TRUE(fs::exists(locked));
-}
-
-constexpr uid_t kNobody = 65534;
-
-// Runs `operation` with an ordinary user's rights (as the user nobody, owning `tree`, in a child
-// process when the test runs as root), so that folder permissions apply. Returns its failure
-// text, "<no failure>" when it returned normally.
-std::string FailureTextAsOrdinaryUser(const fs::path& tree,
-                                      const std::function<void()>& operation) {
-    if (geteuid() != 0) {
-        return FailureText(operation);
-    }
-    for (const auto& entry : fs::recursive_directory_iterator(tree)) {
-        EXPECT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0);
-    }
-    EXPECT_EQ(lchown(tree.c_str(), kNobody, kNobody), 0);
-    int channel[2];
-    if (pipe(channel) != 0) {
-        return "<no pipe>";
-    }
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
-            _exit(2);
-        }
-        std::string text;
-        try {
-            text = FailureText(operation);
-        } catch (...) {
-            text = "<another failure>";
-        }
-        _exit(write(channel[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0
-                                                                                               : 1);
-    }
-    close(channel[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t size; (size = read(channel[0], buffer, sizeof buffer)) > 0;) {
-        text.append(buffer, static_cast<std::size_t>(size));
-    }
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "<child failed>";
 }
 
 // A folder without write permission is read-only in the Windows sense only for itself: it keeps
