@@ -73,6 +73,11 @@ void CopyFolderTree(const std::string& source, const std::string& target) {
         const std::string targetPath = to + entry->Name;
         switch (entry->Type) {
         case platform::TEntryType::Folder:
+            // A link where the target should have a folder leads out of the tree: copying
+            // through it would write elsewhere.
+            if (platform::FolderExists(targetPath) && !platform::IsRealFolder(targetPath)) {
+                throw EFailure("Невозможно создать папку " + WithDelimiter(targetPath) + "!");
+            }
             CopyFolderTree(sourcePath, targetPath);
             break;
         case platform::TEntryType::Link:

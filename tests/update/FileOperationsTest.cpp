@@ -6,6 +6,8 @@
 #include <functional>
 #include <future>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -286,6 +288,58 @@ TEST(CopyFolderTree, FailuresQuoteTheFoldersWithATrailingDelimiter) {
     const std::string target = (temp.Path() / "blocked/target").string();
     EXPECT_EQ(FailureText([&] { CopyFolderTree((temp.Path() / "src").string(), target); }),
               "Невозможно создать папку " + target + "/!");
+}
+
+// Links in a target are replaced or refused, never written through: the copy stays in its tree.
+TEST(CopyFolderTree, LinksInTheTargetAreNeverWrittenThrough) {
+    TTempFolder temp;
+    temp.MakeFile("src/Kormant.exe", "new");
+    temp.MakeFile("elsewhere/Kormant.exe", "outside");
+    temp.MakeFolder("dst");
+    fs::create_symlink(temp.Path() / "elsewhere/Kormant.exe", temp.Path() / "dst/Kormant.exe");
+    const auto outside = SnapshotOf(temp.Path() / "elsewhere");
+    // A file link is replaced by the copy.
+    CopyFolderTree(temp.Str() + "/src", temp.Str() + "/dst");
+    EXPECT_FALSE(fs::is_symlink(temp.Path() / "dst/Kormant.exe"));
+    EXPECT_EQ(ReadBytes(temp.Path() / "dst/Kormant.exe"), "new");
+    // A link in place of a folder is refused.
+    temp.MakeFile("src/Reports/Invoice.frf", "new report");
+    fs::create_symlink(temp.Path() / "elsewhere", temp.Path() / "dst/Reports");
+    EXPECT_EQ(FailureText([&] { CopyFolderTree(temp.Str() + "/src", temp.Str() + "/dst"); }),
+              "Невозможно создать папку " + temp.Str() + "/dst/Reports/!");
+    EXPECT_EQ(SnapshotOf(temp.Path() / "elsewhere"), outside);
+}
+
+// A file listed with its folder but deleted before its turn (by another program) fails the copy
+// with its name instead of leaving a backup without it.
+TEST(CopyFolderTree, AFileThatVanishesDuringTheCopyFailsWithItsName) {
+    TTempFolder temp;
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "g", "h"}) {
+        temp.MakeFile(std::string("src/") + name, name);
+    }
+    std::vector<std::string> order;
+    for (const auto& entry : fs::directory_iterator(temp.Path() / "src")) {
+        order.push_back(entry.path().filename().string());
+    }
+    // The first file to be copied is big, so the copy is still at it when the last one goes.
+    temp.MakeFile("src/" + order.front(), std::string(32 << 20, 'x'));
+    const auto victim = temp.Path() / "src" / order.back();
+    const auto target = temp.MakeFolder("dst");
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, target.c_str(), IN_CREATE), 0);
+    auto remover = std::async(std::launch::async, [&] {
+        char event[sizeof(inotify_event) + NAME_MAX + 1];
+        pollfd ready{watch, POLLIN, 0};
+        const bool seen = poll(&ready, 1, 10000) == 1 && read(watch, event, sizeof event) > 0;
+        fs::remove(victim);
+        return seen;
+    });
+    const std::string failure =
+        FailureText([&] { CopyFolderTree(temp.Str() + "/src", target.string()); });
+    EXPECT_TRUE(remover.get());
+    close(watch);
+    EXPECT_EQ(failure, "Невозможно скопировать файл " + victim.string() + "!");
 }
 
 TEST(CopyFolderTree, ANamedPipeFailsWithItsNameInsteadOfWaitingForAWriter) {
