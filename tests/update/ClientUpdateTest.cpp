@@ -214,6 +214,22 @@ TEST_F(ClientUpdate, APackageThatFailsRollsBack) {
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
 }
 
+// Program may be a link to a folder elsewhere: the backup reads through it, and the rollback
+// restores the folder it names and keeps the link.
+TEST_F(ClientUpdate, AProgramFolderLinkedFromElsewhereIsRestoredThroughTheLink) {
+    const auto elsewhere = Temp.Path() / "elsewhere";
+    fs::rename(Root / "Program", elsewhere);
+    fs::create_directory_symlink(elsewhere, Root / "Program");
+    const auto before = DetailedSnapshotOf(elsewhere);
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Seams(Carrier({NewExe, NewUdf}))), "");
+    ASSERT_EQ(op.Events.size(), 3u);
+    EXPECT_EQ(op.Events[2].Text, "Процесс восстановления работоспособности программы (ОТКАТ) "
+                                 "прошел успешно.");
+    EXPECT_TRUE(fs::is_symlink(Root / "Program"));
+    EXPECT_EQ(DetailedSnapshotOf(elsewhere), before);
+}
+
 struct TStagingCase {
     const char* Name;
     std::function<std::string(const TTempFolder&)> MakeCarrier;
