@@ -1,5 +1,7 @@
 // CopyFolderTree against `cp -a` on the same generated tree of about 1 GiB (a few big files and
-// many small ones). Prints the median time of each over several runs and their ratio.
+// many small ones), and the durable backup (the copy and FlushToDisk) against `cp -a` followed
+// by `sync`. Checks that both copies are equal (kind, bytes, owner, group, mode, modification
+// time, link target) and prints the median time of each over several runs and the two ratios.
 //   bench_copy_tree [SCRATCH-FOLDER] [RUNS]
 #include <algorithm>
 #include <chrono>
@@ -7,8 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "update/FileOperations.h"
@@ -37,6 +42,9 @@ void Generate(const fs::path& tree) {
     for (int i = 0; i < 4; ++i) {
         WriteRandomFile(tree / ("big" + std::to_string(i) + ".bin"), 192u << 20, random);
     }
+    // What `cp -a` keeps besides the bytes.
+    fs::create_symlink("big0.bin", tree / "link.bin");
+    fs::permissions(tree / "big1.bin", fs::perms::owner_read | fs::perms::group_read);
     for (int folder = 0; folder < 128; ++folder) {
         const fs::path sub = tree / "small" / std::to_string(folder);
         fs::create_directories(sub);
@@ -45,6 +53,37 @@ void Generate(const fs::path& tree) {
                             random);
         }
     }
+}
+
+// Every entry of the tree with its kind, owner, group, mode, modification time and link target;
+// the bytes of files are compared separately.
+std::vector<std::string> Describe(const fs::path& tree) {
+    std::vector<std::string> lines;
+    for (const auto& entry : fs::recursive_directory_iterator(tree)) {
+        struct stat info {};
+        lstat(entry.path().c_str(), &info);
+        std::string line = entry.path().lexically_relative(tree).string() + " " +
+                           std::to_string(info.st_mode) + " " + std::to_string(info.st_uid) + ":" +
+                           std::to_string(info.st_gid);
+        if (!S_ISLNK(info.st_mode)) {
+            line += " " + std::to_string(info.st_mtim.tv_sec) + "." +
+                    std::to_string(info.st_mtim.tv_nsec);
+        } else {
+            line += " -> " + fs::read_symlink(entry.path()).string();
+        }
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+bool SameTrees(const fs::path& one, const fs::path& other) {
+    if (Describe(one) != Describe(other)) {
+        return false;
+    }
+    const std::string command =
+        "diff -r --no-dereference -q '" + one.string() + "' '" + other.string() + "' >/dev/null";
+    return std::system(command.c_str()) == 0;
 }
 
 double Seconds(const std::chrono::steady_clock::duration& duration) {
@@ -74,32 +113,54 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::vector<double> ours;
-    std::vector<double> cp;
-    for (int run = 0; run < runs; ++run) {
-        fs::remove_all(target);
-        std::system("sync");
-        auto start = std::chrono::steady_clock::now();
-        CopyFolderTree(source.string(), target.string());
-        ours.push_back(Seconds(std::chrono::steady_clock::now() - start));
-
-        fs::remove_all(target);
-        std::system("sync");
-        const std::string command = "cp -a '" + source.string() + "' '" + target.string() + "'";
-        start = std::chrono::steady_clock::now();
+    const fs::path cpTarget = scratch / "target-cp";
+    const auto copyWithCp = [&](const char* then) {
+        const std::string command =
+            "cp -a '" + source.string() + "' '" + cpTarget.string() + "'" + then;
         if (std::system(command.c_str()) != 0) {
             std::fprintf(stderr, "cp -a failed\n");
+            std::exit(1);
+        }
+    };
+    // Each sample starts from a clean page cache state for writes: nothing dirty left over.
+    const auto timed = [](const std::function<void()>& action) {
+        std::system("sync");
+        const auto start = std::chrono::steady_clock::now();
+        action();
+        return Seconds(std::chrono::steady_clock::now() - start);
+    };
+    std::vector<double> ours;
+    std::vector<double> cp;
+    std::vector<double> oursDurable;
+    std::vector<double> cpDurable;
+    for (int run = 0; run < runs; ++run) {
+        fs::remove_all(target);
+        ours.push_back(timed([&] { CopyFolderTree(source.string(), target.string()); }));
+        fs::remove_all(cpTarget);
+        cp.push_back(timed([&] { copyWithCp(""); }));
+        if (run == 0 && !SameTrees(target, cpTarget)) {
+            std::fprintf(stderr, "the copies differ: %s %s\n", target.c_str(), cpTarget.c_str());
             return 1;
         }
-        cp.push_back(Seconds(std::chrono::steady_clock::now() - start));
+        fs::remove_all(target);
+        oursDurable.push_back(timed([&] {
+            CopyFolderTree(source.string(), target.string());
+            FlushToDisk(target.string());
+        }));
+        fs::remove_all(cpTarget);
+        cpDurable.push_back(timed([&] { copyWithCp(" && sync"); }));
     }
     fs::remove_all(target);
+    fs::remove_all(cpTarget);
 
-    const double oursMedian = Median(ours);
-    const double cpMedian = Median(cp);
-    std::printf("tree: %.2f GiB; runs: %d\n", static_cast<double>(bytes) / (1u << 30), runs);
-    std::printf("CopyFolderTree median: %.3f s\n", oursMedian);
-    std::printf("cp -a median:          %.3f s\n", cpMedian);
-    std::printf("ratio CopyFolderTree / cp -a: %.3f (target <= 1.1)\n", oursMedian / cpMedian);
+    std::printf("tree: %.2f GiB; runs: %d; both copies equal\n",
+                static_cast<double>(bytes) / (1u << 30), runs);
+    std::printf("CopyFolderTree median:        %.3f s\n", Median(ours));
+    std::printf("cp -a median:                 %.3f s\n", Median(cp));
+    std::printf("CopyFolderTree + flush median: %.3f s\n", Median(oursDurable));
+    std::printf("cp -a + sync median:          %.3f s\n", Median(cpDurable));
+    std::printf("ratio CopyFolderTree / cp -a: %.3f (target <= 1.0)\n", Median(ours) / Median(cp));
+    std::printf("ratio durable backup / cp -a + sync: %.3f (target <= 1.0)\n",
+                Median(oursDurable) / Median(cpDurable));
     return 0;
 }
