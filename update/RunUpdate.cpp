@@ -5,6 +5,7 @@
 #include "platform/FolderLookup.h"
 #include "platform/Path.h"
 #include "update/FileOperations.h"
+#include "update/FirebirdServerPart.h"
 #include "update/InstallationLayout.h"
 #include "update/Payload.h"
 #include "update/UpdateSeams.h"
@@ -15,9 +16,6 @@ const char* const kRollbackAnnouncedText =
     "работоспособности программы (ОТКАТ). Сообщение об ошибке:\r\r";
 const char* const kRollbackDoneText =
     "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
-const char* const kServerPartUnavailableText =
-    "Данная сборка программы обновления не умеет обновлять СЕРВЕРНУЮ часть обновляемой "
-    "программы, поэтому обновление не выполнено!";
 
 namespace {
 
@@ -124,19 +122,15 @@ void RunUpdate(const std::string& rootText, const std::string& password, TOperat
         return;
     }
 
+    const std::string carrier =
+        seams.PayloadCarrier.empty() ? OwnPayloadCarrier() : seams.PayloadCarrier;
     std::unique_ptr<TServerPart> server;
     if (layout.ServerPresent) {
-        if (seams.ServerPart) {
-            server = seams.ServerPart(layout, password);
-        }
-        if (!server) {
-            throw EFailure(kServerPartUnavailableText);
-        }
+        server = seams.ServerPart ? seams.ServerPart(layout, password, carrier)
+                                  : MakeFirebirdServerPart(layout, password, carrier);
         server->Prepare(op);
     }
 
-    const std::string carrier =
-        seams.PayloadCarrier.empty() ? OwnPayloadCarrier() : seams.PayloadCarrier;
     const TRenameFolder rename =
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
     const auto phaseC = [&] {

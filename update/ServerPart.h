@@ -28,6 +28,7 @@ public:
     virtual std::string SuccessSuffix() const = 0;
 };
 
-// Makes the server part of a run for the layout and the administrator's password.
-using TServerPartFactory =
-    std::function<std::unique_ptr<TServerPart>(const InstallationLayout&, const std::string&)>;
+// Makes the server part of a run for the layout, the administrator's password and the file that
+// carries the payload.
+using TServerPartFactory = std::function<std::unique_ptr<TServerPart>(
+    const InstallationLayout&, const std::string&, const std::string&)>;

@@ -13,8 +13,7 @@ struct TUpdateSeams {
     std::string PayloadCarrier;
     // The rename of the access check; empty: the system's rename that never replaces.
     TRenameFolder Rename;
-    // The server part's steps; empty: an installation with the server part is refused before
-    // anything changes, since this build cannot update a database.
+    // The server part's steps; empty: those of the installation's Firebird database.
     TServerPartFactory ServerPart;
 };
 
@@ -26,4 +25,3 @@ void RunUpdate(const std::string& rootText, const std::string& password, TOperat
 extern const char* const kSuccessText;
 extern const char* const kRollbackAnnouncedText;
 extern const char* const kRollbackDoneText;
-extern const char* const kServerPartUnavailableText;

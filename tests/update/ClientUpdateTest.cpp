@@ -87,7 +87,8 @@ protected:
 
     std::string Run(TRecordingOperator& op, TUpdateSeams seams) {
         // A client-only run never reaches the server part: its steps would be recorded here.
-        seams.ServerPart = [this](const InstallationLayout&, const std::string&) {
+        seams.ServerPart = [this](const InstallationLayout&, const std::string&,
+                                  const std::string&) {
             ++ServerPartsMade;
             return std::unique_ptr<TServerPart>();
         };
@@ -339,7 +340,7 @@ TEST_F(ClientUpdate, TheBackupIsOnTheDiskBeforeTheApplyAndTheNewFilesBeforeTheSu
 
     bool backupOnDisk = false;
     TUpdateSeams seams = Seams(Carrier({NewExe, NewChm, NewUdf}));
-    seams.ServerPart = [&](const InstallationLayout&, const std::string&) {
+    seams.ServerPart = [&](const InstallationLayout&, const std::string&, const std::string&) {
         return std::make_unique<TDiskWatchingServerPart>([&](const InstallationLayout& layout) {
             backupOnDisk = disk.HoldsOnDisk(fs::path(layout.OldProgramDir) / "Reports/Data.bin") &&
                            disk.HoldsOnDisk(fs::path(layout.OldProgramDir) / "Kormant.exe");

@@ -93,37 +93,4 @@ TEST(RunUpdate, DecliningChangesNothingAndShowsNothingMore) {
                                                "Program/Kormant.exe"}));
 }
 
-// Without the server part's steps an update would report success and leave the database as
-// it was; the run stops after Yes instead, before anything changes.
-TEST(RunUpdate, AServerInstallationIsRefusedUntilItsStepsArePresent) {
-    TTempFolder temp;
-    temp.MakeFile("Program/Kormant.exe", "client 3");
-    temp.MakeFile("DB_Data/Kormant.fdb", "database 3");
-    std::vector<std::string> before;
-    for (const auto& entry : fs::recursive_directory_iterator(temp.Path())) {
-        before.push_back(entry.path().string());
-    }
-
-    TRecordingOperator op;
-    op.Answers = {true};
-    EXPECT_EQ(FailureOf(temp.Str(), op), kServerPartUnavailableText);
-
-    TRecordingOperator second;
-    second.Answers = {true};
-    TUpdateSeams seams;
-    seams.ServerPart = [](const InstallationLayout&, const std::string&) {
-        return std::unique_ptr<TServerPart>();
-    };
-    EXPECT_EQ(FailureText([&] { RunUpdate(temp.Str(), "mirdelkoza", second, seams); }),
-              kServerPartUnavailableText);
-
-    ASSERT_EQ(op.Events.size(), 1u);
-    EXPECT_EQ(op.Events[0].Kind, TKind::Question);
-    std::vector<std::string> after;
-    for (const auto& entry : fs::recursive_directory_iterator(temp.Path())) {
-        after.push_back(entry.path().string());
-    }
-    EXPECT_EQ(after, before);
-}
-
 } // namespace

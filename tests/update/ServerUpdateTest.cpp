@@ -1,0 +1,172 @@
+// Whole update runs of installations with the server part: a real release-3 database of the
+// private server in DB_Data, the real script engine, the release-4 script and a package with the
+// real function library. Every ending: the boxes in order, then the database, the folders, the
+// staging folder and the server's udf folder.
+#include <algorithm>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+
+#include "dbadmin/ScriptApplication.h"
+#include "platform/Failure.h"
+#include "tests/firebird/OwnDatabase.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FailureText.h"
+#include "tests/support/PackageMaker.h"
+#include "tests/support/RecordingOperator.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TreeSnapshot.h"
+#include "update/AccessCheck.h"
+#include "update/FirebirdServerPart.h"
+#include "update/RunOnlineCommand.h"
+#include "update/UpdateSeams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TKind = TRecordedEvent::TKind;
+using firebird_test::Query;
+
+const std::string kBothParts =
+    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
+    "данном компьютере установлены КЛИЕНТСКАЯ и СЕРВЕРНАЯ части обновляемой программы.\r"
+    "Продолжить обновление?";
+const std::string kSuccess = "Обновление программы прошло успешно.\r\rТребуется ПЕРЕЗАГРУЗКА "
+                             "компьютера!!!";
+const std::string kRollbackDone =
+    "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
+
+// Answers Yes and lets a test act while a box is open.
+class TOperatorSayingYes : public TRecordingOperator {
+public:
+    std::function<void(const std::string&)> OnInformation;
+    TOperatorSayingYes() { Answers = {true}; }
+    void ShowInformation(const std::string& text) override {
+        TRecordingOperator::ShowInformation(text);
+        if (OnInformation) {
+            OnInformation(text);
+        }
+    }
+};
+
+// The boxes and questions in order, without the log.
+std::vector<TRecordedEvent> Boxes(const TRecordingOperator& op) {
+    std::vector<TRecordedEvent> boxes;
+    for (const auto& event : op.Events) {
+        if (event.Kind != TKind::LogClear && event.Kind != TKind::LogLine) {
+            boxes.push_back(event);
+        }
+    }
+    return boxes;
+}
+
+int LogLines(const TRecordingOperator& op) {
+    return static_cast<int>(
+        std::count_if(op.Events.begin(), op.Events.end(),
+                      [](const auto& event) { return event.Kind == TKind::LogLine; }));
+}
+
+// Points the server folder lookup at `folder` for the life of the object.
+class TFirebirdFolder {
+public:
+    explicit TFirebirdFolder(const std::string& folder) {
+        if (const char* previous = std::getenv("FIREBIRD")) {
+            Previous_ = previous;
+        }
+        setenv("FIREBIRD", folder.c_str(), 1);
+    }
+    ~TFirebirdFolder() {
+        Previous_ ? setenv("FIREBIRD", Previous_->c_str(), 1) : unsetenv("FIREBIRD");
+    }
+
+private:
+    std::optional<std::string> Previous_;
+};
+
+class ServerUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
+        Root = Temp.MakeFolder("Kormant");
+        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
+        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
+        Temp.MakeFolder("Kormant/DB_Data");
+        Database =
+            std::make_unique<firebird_test::TOwnDatabase>((Root / "DB_Data/Kormant.fdb").string());
+        ASSERT_EQ(std::system(("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" +
+                               Database->DatabaseString() + "' '" + firebird_test::SysdbaPassword +
+                               "' >/dev/null")
+                                  .c_str()),
+                  0);
+        Script = ReadBytes(UPDATER_PAYLOAD_SCRIPT);
+    }
+    void TearDown() override { SetScriptEngineLibrary("IBEScript.dll"); }
+
+    std::string Carrier(const std::string& script) {
+        const auto exe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
+        const auto chm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
+        const auto udf = Temp.Path() / "release4/QUV_UDF.dll";
+        fs::copy_file(UPDATER_QUV_UDF, udf, fs::copy_options::overwrite_existing);
+        const auto package = BuildTestPackage(Temp.Path() / "files.exe", {exe, chm, udf});
+        return MakeTestCarrier(Temp.Path() / "carrier", package, script);
+    }
+
+    std::string Run(TRecordingOperator& op, const std::string& script) {
+        TUpdateSeams seams;
+        seams.PayloadCarrier = Carrier(script);
+        return FailureText(
+            [&] { RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams); });
+    }
+
+    std::string Release() const {
+        return Query(Database->DatabaseString(), "select Versio from Attrs;");
+    }
+    bool Online() const {
+        return Database->Attributes().find("shutdown") == std::string::npos &&
+               Database->Attributes().find("maintenance") == std::string::npos;
+    }
+
+    std::vector<fs::path> StagingFolders() const {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(Root)) {
+            if (entry.path().filename().string().rfind("Tmp$", 0) == 0) {
+                found.push_back(entry.path());
+            }
+        }
+        return found;
+    }
+
+    TTempFolder Temp;
+    fs::path Root;
+    std::unique_ptr<firebird_test::TOwnDatabase> Database;
+    std::string Script;
+};
+
+TEST_F(ServerUpdate, SuccessUpdatesFilesLibraryAndDatabaseAndReturnsItOnline) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    TOperatorSayingYes op;
+    bool shutDownAtTheBox = false;
+    op.OnInformation = [&](const std::string&) { shutDownAtTheBox = !Online(); };
+    EXPECT_EQ(Run(op, Script), "<no failure>");
+
+    EXPECT_EQ(Boxes(op), (std::vector<TRecordedEvent>{{TKind::Question, kBothParts},
+                                                      {TKind::Information, kSuccess}}));
+    EXPECT_TRUE(shutDownAtTheBox);
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(Release(), "4\n");
+    // The new function answers through the updated database.
+    EXPECT_EQ(
+        Query(Database->DatabaseString(), "select UDF_INTEGER_IN_WORDS(21, 1) from rdb$database;"),
+        "двадцать одна\n");
+    EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
+    EXPECT_EQ(ReadBytes(fs::path(firebird_test::UdfFolder) / "QUV_UDF.dll"),
+              ReadBytes(UPDATER_QUV_UDF));
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_TRUE(fs::exists(staging[0] / "Old/DB_Data/Kormant.fdb"));
+    EXPECT_GT(LogLines(op), 2);
+    EXPECT_EQ(firebird_test::AttachmentCount(Database->DatabaseString()), 0);
+}
+
+} // namespace
