@@ -169,4 +169,82 @@ TEST_F(ServerUpdate, SuccessUpdatesFilesLibraryAndDatabaseAndReturnsItOnline) {
     EXPECT_EQ(firebird_test::AttachmentCount(Database->DatabaseString()), 0);
 }
 
+// Phase B stops the run before anything changes: no staging folder, the installation as it was,
+// the database as the server left it.
+struct TPrepareCase {
+    const char* Name;
+    // Makes what stands in the way (attachments, a shut-down database); kept during the run.
+    std::function<std::shared_ptr<void>(firebird_test::TOwnDatabase&)> Arrange;
+    std::string Password;
+    std::string FailureStart; // the whole failure text, or its fixed start
+    bool LeftOnline;
+};
+
+void PrintTo(const TPrepareCase& ending, std::ostream* out) {
+    *out << ending.Name;
+}
+
+class PrepareEnding : public ServerUpdate, public ::testing::WithParamInterface<TPrepareCase> {};
+
+TEST_P(PrepareEnding, StopsTheRunBeforeAnythingChanges) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    const auto program = DetailedSnapshotOf(Root / "Program");
+    const auto hold = GetParam().Arrange(*Database);
+    TOperatorSayingYes op;
+    TUpdateSeams seams;
+    seams.PayloadCarrier = Carrier(Script);
+    const std::string failure =
+        FailureText([&] { RunUpdate(Root.string(), GetParam().Password, op, seams); });
+    EXPECT_EQ(failure.substr(0, GetParam().FailureStart.size()), GetParam().FailureStart)
+        << failure;
+    EXPECT_EQ(Boxes(op), (std::vector<TRecordedEvent>{{TKind::Question, kBothParts}}));
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
+    EXPECT_EQ(Online(), GetParam().LeftOnline);
+    EXPECT_EQ(Release(), "3\n");
+}
+
+std::shared_ptr<void> Attached(firebird_test::TOwnDatabase& database, const char* user,
+                               const char* password, int count) {
+    auto attachments = std::make_shared<std::vector<std::unique_ptr<firebird_test::TAttachment>>>();
+    for (int i = 0; i < count; ++i) {
+        attachments->push_back(std::make_unique<firebird_test::TAttachment>(
+            database.DatabaseString(), user, password));
+    }
+    return attachments;
+}
+
+const std::string kUsersAttachedStart = "Программа обновления обнаружила, что к СЕРВЕРНОЙ части "
+                                        "обновляемой программы подключены следующие пользователи: ";
+const std::string kUsersAttachedEnd =
+    "\r\rНеобходимо, чтобы все подключенные пользователи (клиенты) вышли из обновляемой "
+    "программы, после чего процесс обновления можно повторить заново.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, PrepareEnding,
+    ::testing::Values(
+        TPrepareCase{"OneOtherUser",
+                     [](firebird_test::TOwnDatabase& database) {
+                         return Attached(database, firebird_test::OtherUser,
+                                         firebird_test::OtherPassword, 1);
+                     },
+                     firebird_test::SysdbaPassword,
+                     kUsersAttachedStart + firebird_test::OtherUser + kUsersAttachedEnd, true},
+        TPrepareCase{"OwnUserTwice",
+                     [](firebird_test::TOwnDatabase& database) {
+                         return Attached(database, "SYSDBA", firebird_test::SysdbaPassword, 2);
+                     },
+                     firebird_test::SysdbaPassword,
+                     kUsersAttachedStart + "SYSDBA; SYSDBA" + kUsersAttachedEnd, true},
+        TPrepareCase{"WrongPassword",
+                     [](firebird_test::TOwnDatabase&) { return std::shared_ptr<void>(); }, "wrong",
+                     "КОД ОШИБКИ ISC:335544472", true},
+        TPrepareCase{"AlreadyShutDown",
+                     [](firebird_test::TOwnDatabase& database) {
+                         database.ShutDown();
+                         return std::shared_ptr<void>();
+                     },
+                     firebird_test::SysdbaPassword, SingleUserFailedText(""), false}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 } // namespace
