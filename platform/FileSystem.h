@@ -70,9 +70,10 @@ void MakeReplaceable(const std::string& path);
 // permissions (attributes) and modification time; on Linux also its owner and group where the
 // process may set them (root; another user only to itself and its own groups).
 // Linux: the data goes through the kernel (copy_file_range, else sendfile) into a temporary
-// file in the target's folder, which is then renamed over the target. A library the running
-// server has mapped is therefore never truncated under it, and a failed copy (a full disk)
-// leaves the old target whole and no temporary file behind. A source that is not a plain file
+// file in the target's folder, which is then renamed over the target; a new target is written
+// under its own name. A library the running server has mapped is therefore never truncated
+// under it, and a failed copy (a full disk) leaves the old target whole, or no new file, and no
+// temporary file behind. A source that is not a plain file
 // (a named pipe, a socket, a device) fails at once instead of being read.
 // Windows: the system's CopyFile, which replaces the target in place.
 bool CopyFileReplacing(const std::string& source, const std::string& target);

@@ -237,8 +237,16 @@ bool CopyFileReplacing(const std::string& source, const std::string& target) {
         return false;
     }
     const TFolderWriteAccess access(target);
+    // A new file is written under its own name, and removed again if the copy fails: there is
+    // no old file to keep whole, and a backup of thousands of files saves as many renames.
+    // Where a file exists the copy goes to a temporary name renamed over it.
     std::string temporary;
     int descriptor = -1;
+    struct stat present {};
+    if (lstat(target.c_str(), &present) != 0 && errno == ENOENT) {
+        descriptor =
+            open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
     for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
         temporary = TemporaryNameBeside(target);
         descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -249,6 +257,7 @@ bool CopyFileReplacing(const std::string& source, const std::string& target) {
     if (descriptor < 0) {
         return false;
     }
+    const std::string& writtenTo = temporary.empty() ? target : temporary;
     TDescriptor to(descriptor);
     const timespec times[2] = {info.st_atim, info.st_mtim};
     // The owner first: changing it clears the set-user-ID and set-group-ID bits, which the
@@ -259,8 +268,9 @@ bool CopyFileReplacing(const std::string& source, const std::string& target) {
         fchmod(to.Get(), info.st_mode & 07777) == 0 && futimens(to.Get(), times) == 0;
     // Closing reports delayed write errors of some file systems (NFS, full quota).
     const bool closed = to.Close();
-    if (!written || !closed || rename(temporary.c_str(), target.c_str()) != 0) {
-        unlink(temporary.c_str());
+    if (!written || !closed ||
+        (!temporary.empty() && rename(temporary.c_str(), target.c_str()) != 0)) {
+        unlink(writtenTo.c_str());
         return false;
     }
     return true;

@@ -182,7 +182,7 @@ TEST(CopyOneFile, FailuresNameTheSourceAndLeaveTheTargetWhole) {
     EXPECT_EQ(SnapshotOf(temp.Path() / "Program").size(), 2u);
 }
 
-TEST(CopyOneFile, AFullDiskFailsAndKeepsTheOldTarget) {
+TEST(CopyOneFile, AFullDiskFailsAndKeepsTheOldTargetOrLeavesNoNewOne) {
     TTempFolder temp;
     TSmallDisk disk(temp.Path(), 8);
     if (!disk.Available()) {
@@ -195,6 +195,9 @@ TEST(CopyOneFile, AFullDiskFailsAndKeepsTheOldTarget) {
               "Невозможно скопировать файл " + source.string() + "!");
     EXPECT_EQ(ReadBytes(target), "release 3");
     EXPECT_EQ(SnapshotOf(disk.Path()).count("Kormant.exe"), 1u);
+    const std::string fresh = (disk.Path() / "Kormant.chm").string();
+    EXPECT_EQ(FailureText([&] { CopyOneFile(source.string(), fresh); }),
+              "Невозможно скопировать файл " + source.string() + "!");
     for (const auto& [name, content] : SnapshotOf(disk.Path())) {
         EXPECT_TRUE(name == "Kormant.exe" || name == "lost+found") << name << " stayed behind";
     }
