@@ -19,6 +19,7 @@
 #include "tests/support/TreeSnapshot.h"
 #include "update/AccessCheck.h"
 #include "update/FirebirdServerPart.h"
+#include "update/PayloadFormat.h"
 #include "update/RunOnlineCommand.h"
 #include "update/UpdateSeams.h"
 
@@ -41,11 +42,18 @@ const std::string kRollbackDone =
 class TOperatorSayingYes : public TRecordingOperator {
 public:
     std::function<void(const std::string&)> OnInformation;
+    std::function<void(const std::string&)> OnError;
     TOperatorSayingYes() { Answers = {true}; }
     void ShowInformation(const std::string& text) override {
         TRecordingOperator::ShowInformation(text);
         if (OnInformation) {
             OnInformation(text);
+        }
+    }
+    void ShowError(const std::string& text) override {
+        TRecordingOperator::ShowError(text);
+        if (OnError) {
+            OnError(text);
         }
     }
 };
@@ -246,5 +254,149 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      firebird_test::SysdbaPassword, SingleUserFailedText(""), false}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// An apply failure: the rollback gives DB_Data back exactly as it was backed up (checked while
+// the rollback-done box is open, before the database is brought online and the server writes
+// to it again), and the guard brings the restored database online at release 3. The new
+// function library stays, as it is not part of the backup.
+struct TApplyCase {
+    const char* Name;
+    std::string ScriptEnd;   // appended to the release-4 script
+    bool WithoutUdfFolder;   // the server's folder has no udf folder
+    std::string FailureFrom; // what the rollback-announced box quotes, found in it
+};
+
+void PrintTo(const TApplyCase& ending, std::ostream* out) {
+    *out << ending.Name;
+}
+
+class ApplyEnding : public ServerUpdate, public ::testing::WithParamInterface<TApplyCase> {};
+
+TEST_P(ApplyEnding, RollsBackTheDatabaseFolderAndReturnsItOnline) {
+    const fs::path serverFolder = GetParam().WithoutUdfFolder
+                                      ? Temp.MakeFolder("firebird")
+                                      : fs::path(firebird_test::InstanceFolder);
+    TFirebirdFolder server(serverFolder.string());
+    const auto program = DetailedSnapshotOf(Root / "Program");
+    TOperatorSayingYes op;
+    bool restoredAsBackedUp = false;
+    op.OnInformation = [&](const std::string& text) {
+        const auto staging = StagingFolders();
+        restoredAsBackedUp =
+            text == kRollbackDone && staging.size() == 1 &&
+            DetailedSnapshotOf(Root / "DB_Data") == DetailedSnapshotOf(staging[0] / "Old/DB_Data");
+    };
+    EXPECT_EQ(Run(op, Script + GetParam().ScriptEnd), "<no failure>");
+
+    const auto boxes = Boxes(op);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1].Kind, TKind::Error);
+    EXPECT_EQ(boxes[1].Text.rfind(kRollbackAnnouncedText, 0), 0u);
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    std::string expected = GetParam().FailureFrom;
+    if (GetParam().WithoutUdfFolder) {
+        expected = "Невозможно скопировать файл " + (staging[0] / "New/QUV_UDF.dll").string() + "!";
+    }
+    EXPECT_NE(boxes[1].Text.find(expected), std::string::npos) << boxes[1].Text;
+    EXPECT_EQ(boxes[2], (TRecordedEvent{TKind::Information, kRollbackDone}));
+    EXPECT_TRUE(restoredAsBackedUp);
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(Release(), "3\n");
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
+    EXPECT_EQ(fs::exists(serverFolder / "udf/QUV_UDF.dll"), !GetParam().WithoutUdfFolder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, ApplyEnding,
+    ::testing::Values(
+        // The release is already 4 when the failing statement comes: only the restore gives 3.
+        TApplyCase{"ScriptError", "select * from NO_SUCH_TABLE;\r\n", false, "NO_SUCH_TABLE"},
+        TApplyCase{"NoUdfFolder", "", true, ""}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// The guard fails after a success: the success box first, then the multi-user-failed box; the
+// database stays shut down until OnLine brings it back.
+TEST_F(ServerUpdate, AFailingGuardAfterSuccessLeavesTheDatabaseShutDownForOnLine) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    const fs::path database = Root / "DB_Data/Kormant.fdb";
+    const fs::path away = Root / "DB_Data/Kormant.away";
+    TOperatorSayingYes op;
+    // The database file is away while the guard asks for it.
+    op.OnInformation = [&](const std::string&) { fs::rename(database, away); };
+    op.OnError = [&](const std::string&) { fs::rename(away, database); };
+    EXPECT_EQ(Run(op, Script), "<no failure>");
+
+    const auto boxes = Boxes(op);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1], (TRecordedEvent{TKind::Information, kSuccess}));
+    EXPECT_EQ(boxes[2].Kind, TKind::Error);
+    EXPECT_EQ(boxes[2].Text.rfind(MultiUserFailedText(""), 0), 0u) << boxes[2].Text;
+    EXPECT_GT(boxes[2].Text.size(), MultiUserFailedText("").size());
+    EXPECT_FALSE(Online());
+
+    TRecordingOperator online;
+    RunOnlineCommand(Root.string(), firebird_test::SysdbaPassword, online);
+    EXPECT_EQ(Boxes(online),
+              (std::vector<TRecordedEvent>{
+                  {TKind::Information, "База данных переведена в многопользовательский режим."}}));
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(Release(), "4\n");
+}
+
+// Failures inside phase C before the apply: the guard returns the database to multi-user mode,
+// the failure box comes after it, and nothing changed.
+TEST_F(ServerUpdate, PhaseCFailuresBeforeTheApplyReturnTheDatabaseOnline) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    const auto program = DetailedSnapshotOf(Root / "Program");
+    {
+        const std::string pidFile = (Temp.Path() / "pid").string();
+        TBackgroundChild holder({"hold", (Root / "Program/Kormant.chm").string(), pidFile},
+                                pidFile);
+        ASSERT_TRUE(holder.Ready());
+        TOperatorSayingYes op;
+        EXPECT_EQ(Run(op, Script), NoFullAccessText(Root.string()));
+        EXPECT_EQ(Boxes(op).size(), 1u);
+        EXPECT_TRUE(Online());
+    }
+    {
+        const auto script = Temp.MakeFile("only-script.sql", Script);
+        const auto carrier = Temp.Path() / "no-package";
+        WritePayload(UPDATER_QUV_UDF, {{"TEXT", "SCRIPT", script.string()}}, carrier.string());
+        TOperatorSayingYes op;
+        TUpdateSeams seams;
+        seams.PayloadCarrier = carrier.string();
+        EXPECT_EQ(FailureText(
+                      [&] { RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams); }),
+                  "Ошибка работы с ресурсом \"files\"!\rResource files not found");
+        EXPECT_EQ(Boxes(op).size(), 1u);
+        EXPECT_TRUE(Online());
+    }
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
+    EXPECT_EQ(Release(), "3\n");
+}
+
+// A server-only installation backs up and changes no client files; its success text ends with
+// the reboot line.
+TEST_F(ServerUpdate, AServerOnlyInstallationUpdatesTheDatabaseAlone) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    fs::remove_all(Root / "Program");
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Script), "<no failure>");
+    EXPECT_EQ(Boxes(op),
+              (std::vector<TRecordedEvent>{
+                  {TKind::Question,
+                   "Программа обновления, исходя из заданного пути к обновляемой программе, "
+                   "обнаружила, что на данном компьютере установлены СЕРВЕРНАЯ часть обновляемой "
+                   "программы.\rПродолжить обновление?"},
+                  {TKind::Information, kSuccess}}));
+    EXPECT_FALSE(fs::exists(Root / "Program"));
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_FALSE(fs::exists(staging[0] / "Old/Program"));
+    EXPECT_EQ(Release(), "4\n");
+    EXPECT_TRUE(Online());
+}
 
 } // namespace
