@@ -3,6 +3,7 @@
 #include "tests/support/Command.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -89,12 +90,25 @@ std::string TestName() {
     return name;
 }
 
+// The server makes the database file itself, so its folder must be one the server may write:
+// run as root the tests give it to the user the server runs as (the owner of its instance
+// folder), as an installation gives DB_Data to the server's user.
+void LetTheServerWrite(const std::filesystem::path& folder) {
+    struct stat instance {};
+    if (geteuid() == 0 && stat(InstanceFolder, &instance) == 0 && instance.st_uid != 0) {
+        if (chown(folder.c_str(), instance.st_uid, instance.st_gid) != 0) {
+            throw std::runtime_error("cannot give " + folder.string() + " to the server's user");
+        }
+    }
+}
+
 } // namespace
 
 TOwnDatabase::TOwnDatabase() {
     static std::atomic<int> counter{0};
     const std::filesystem::path folder = std::filesystem::path(UPDATER_TEST_SCRATCH) / "databases";
     std::filesystem::create_directories(folder);
+    LetTheServerWrite(folder);
     Path_ = (folder / (TestName() + "-" + std::to_string(getpid()) + "-" +
                        std::to_string(counter++) + ".fdb"))
                 .string();
@@ -103,6 +117,7 @@ TOwnDatabase::TOwnDatabase() {
 }
 
 TOwnDatabase::TOwnDatabase(std::string path) : Path_(std::move(path)) {
+    LetTheServerWrite(std::filesystem::path(Path_).parent_path());
     Create();
 }
 

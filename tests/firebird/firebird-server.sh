@@ -4,6 +4,7 @@
 #   firebird-server.sh start INSTANCE_DIR PORT PASSWORD WAIT_SECONDS [OTHER_USER OTHER_PASSWORD]
 #   firebird-server.sh stop  INSTANCE_DIR
 #
+# Run as root, the server runs as the system user firebird (its instance folder is given to it).
 # start builds a fresh instance folder (firebird.conf, databases.conf, its own security database
 # with SYSDBA's password and, when given, a second user, a copy of intl/, an empty udf/ folder and a test database), then runs
 # /usr/sbin/firebird on 127.0.0.1:PORT in the background and waits until the port answers.
@@ -93,6 +94,15 @@ CONF
             isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
     fi
 
+    # Run as root, the server runs as its own system user, as an installed server does: the
+    # files it makes belong to that user, and a database file it is handed back must be one it
+    # may open. Otherwise it runs as the user who starts it.
+    run_as=()
+    if [[ $(id -u) == 0 ]] && id firebird >/dev/null 2>&1; then
+        chown -R firebird:firebird "$dir"
+        run_as=(setpriv --reuid=firebird --regid=firebird --init-groups)
+    fi
+
     # flock holds the port's lock for the server's whole life: it waits for the lock, starts the
     # server as its child (the server closes every descriptor it inherits, so it cannot hold the
     # lock itself) and exits, releasing the lock, when the server ends.
@@ -105,8 +115,8 @@ CONF
                      echo "port $3 is already served by a program that is not ours" >&2
                      exit 1
                  fi
-                 echo "$0" >"$1.owner"; echo $$ >"$2"; exec /usr/sbin/firebird' \
-        "$dir" "$lockfile" "$pidfile" "$port" </dev/null >"$dir/server.log" 2>&1 &
+                 echo "$0" >"$1.owner"; echo $$ >"$2"; shift 3; exec "$@" /usr/sbin/firebird' \
+        "$dir" "$lockfile" "$pidfile" "$port" "${run_as[@]}" </dev/null >"$dir/server.log" 2>&1 &
     holder=$!
 
     started=$SECONDS
