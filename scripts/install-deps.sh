@@ -9,9 +9,9 @@ packages=(
     qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2
     xvfb xauth
     g++-mingw-w64-x86-64-posix
-    # The package builder and the package program (zip archives through libarchive), ib_util.h
-    # for the quv_udf library, mkfs.ext4 for the full-disk tests.
-    libarchive-dev firebird-dev e2fsprogs
+    # The package builder (writes zip archives through libarchive) and the package program (its
+    # static zlib, libz.a), ib_util.h for the quv_udf library, mkfs.ext4 for the full-disk tests.
+    libarchive-dev zlib1g-dev firebird-dev e2fsprogs
     # The private Firebird 3 server of the tests, its tools, the client library and ibase.h.
     firebird3.0-server firebird3.0-utils libfbclient2 firebird-dev
     libinih-dev

@@ -1,12 +1,24 @@
 // The release engineer's tools, run for real: the package builder and the packages it makes,
 // and the payload packer with the updaters it makes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <set>
+
+#include "platform/OwnExecutable.h"
 #include "platform/Process.h"
 #include "tests/support/Command.h"
 #include "tests/support/PackageMaker.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tools/payload/ProgramCheck.h"
+#include "update/PayloadFormat.h"
 
 namespace {
 
@@ -20,6 +32,58 @@ int RunInFolder(const fs::path& program, const fs::path& folder,
                 const std::optional<std::string>& parameters = std::nullopt) {
     auto process = platform::TProcess::Start(program.string(), parameters, folder.string(), 1);
     return process.IsStarted() ? process.Wait() : -1;
+}
+
+std::set<std::string> NamesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+std::uint32_t Little(const std::string& bytes, std::size_t offset, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+    }
+    return value;
+}
+
+// The package's zip: where it lies in the package file, and its records (it has no comment).
+struct TZipPlace {
+    std::uint64_t Start = 0;
+    std::string Bytes;
+    std::size_t Directory() const { return Little(Bytes, Bytes.size() - 6, 4); }
+    // The offset of the `index`th central directory record.
+    std::size_t Record(int index) const {
+        std::size_t at = Directory();
+        for (int i = 0; i < index; ++i) {
+            at += 46 + Little(Bytes, at + 28, 2) + Little(Bytes, at + 30, 2) +
+                  Little(Bytes, at + 32, 2);
+        }
+        return at;
+    }
+};
+
+TZipPlace ZipOf(const fs::path& package) {
+    const auto file = platform::TFile::OpenRead(package.string());
+    const auto directory = ReadPayloadDirectory(file);
+    const TPayloadEntry* archive = directory ? directory->Find("ARCHIVE", "files") : nullptr;
+    if (archive == nullptr) {
+        throw std::runtime_error("no archive in " + package.string());
+    }
+    TZipPlace place{archive->Offset, std::string(archive->Size, '\0')};
+    file.ReadAt(archive->Offset, place.Bytes.data(), place.Bytes.size());
+    return place;
+}
+
+void FlipByte(const fs::path& file, std::uint64_t offset) {
+    std::fstream stream(file, std::ios::binary | std::ios::in | std::ios::out);
+    stream.seekg(static_cast<std::streamoff>(offset));
+    const char byte = static_cast<char>(stream.get() ^ 0x5A);
+    stream.seekp(static_cast<std::streamoff>(offset));
+    stream.put(byte);
 }
 
 std::string BinaryContent(std::size_t size) {
@@ -40,8 +104,10 @@ protected:
         Udf = Temp.MakeFile("in/QUV_UDF.dll", BinaryContent(50000));
     }
 
-    TCommandResult Build(const fs::path& output, const std::vector<fs::path>& files) {
-        std::string command = Quoted(UPDATER_BUILD_PACKAGE) + " -o " + Quoted(output);
+    TCommandResult Build(const fs::path& output, const std::vector<fs::path>& files,
+                         const std::string& stub = "") {
+        std::string command = Quoted(UPDATER_BUILD_PACKAGE) + " -o " + Quoted(output) +
+                              (stub.empty() ? "" : " --stub " + Quoted(stub));
         for (const auto& file : files) {
             command += " " + Quoted(file);
         }
@@ -70,32 +136,200 @@ TEST_F(PackageBuilder, ThePackagePutsTheFilesIntoItsFolderAndEnds) {
               std::chrono::floor<std::chrono::seconds>(fs::last_write_time(Chm)));
 }
 
-TEST_F(PackageBuilder, ADamagedPackageFailsAndDeliversNoDamagedFile) {
-    const auto package = Temp.Path() / "files.exe";
-    ASSERT_EQ(Build(package, {Exe, Chm, Udf}).ExitCode, 0);
-    DamagePackageArchive(package);
-    const auto damaged = Temp.MakeFile("out/files.exe", ReadBytes(package));
-    fs::permissions(damaged, fs::perms::owner_all);
-    EXPECT_EQ(RunInFolder(damaged, damaged.parent_path()), 1);
-    for (const auto& [name, content] : SnapshotOf(damaged.parent_path())) {
-        if (name != "files.exe") {
-            EXPECT_EQ(content, ReadBytes(Temp.Path() / "in" / name)) << name;
-        }
-    }
-    EXPECT_LT(SnapshotOf(damaged.parent_path()).size(), 4u);
-}
-
 TEST_F(PackageBuilder, RefusesWhatWouldNotWork) {
     const auto clash = Temp.MakeFile("other/kormant.EXE", "another file of the same name");
     const auto missing = Temp.Path() / "in/missing.dll";
-    for (const auto& files : {std::vector<fs::path>{Exe, clash}, std::vector<fs::path>{missing}}) {
-        const auto result = Build(Temp.Path() / "refused.exe", files);
+    struct TCase {
+        std::vector<fs::path> Files;
+        std::string Stub;
+        std::string Says;
+    };
+    // A package program that needs more than the C library would not start everywhere.
+    const std::string dynamic = UPDATER_ATTACH_PAYLOAD;
+    for (const auto& [files, stub, says] :
+         {TCase{{Exe, clash}, "", "two files named kormant.EXE"},
+          TCase{{missing}, "", "not a readable file"},
+          TCase{{Exe},
+                dynamic,
+                "the package program " + dynamic + " needs libraries beyond the C library: "},
+          TCase{{Exe}, Chm.string(), "is not a 64-bit ELF or a PE program"}}) {
+        const auto result = Build(Temp.Path() / "refused.exe", files, stub);
         EXPECT_EQ(result.ExitCode, 1) << result.Output;
-        EXPECT_FALSE(fs::exists(Temp.Path() / "refused.exe"));
+        EXPECT_NE(result.Output.find(says), std::string::npos) << result.Output;
+        EXPECT_EQ(NamesIn(Temp.Path()), (std::set<std::string>{"in", "other"}));
     }
     const auto package = Temp.Path() / "files.exe";
     ASSERT_EQ(Build(package, {Exe}).ExitCode, 0);
     EXPECT_EQ(RunInFolder(package, Temp.Path(), " unexpected"), 2);
+}
+
+TEST_F(PackageBuilder, ADamagedArchiveDeliversNoFileAndLeavesItsReasonBesideThePackage) {
+    const auto built = Temp.Path() / "built.exe";
+    ASSERT_EQ(Build(built, {Exe, Chm, Udf}).ExitCode, 0);
+    const TZipPlace zip = ZipOf(built);
+    // The middle of the second file's data, behind its local header, name and extra field.
+    const std::size_t second = Little(zip.Bytes, zip.Record(1) + 42, 4);
+    const std::size_t secondData = second + 30 + Little(zip.Bytes, second + 26, 2) +
+                                   Little(zip.Bytes, second + 28, 2) +
+                                   Little(zip.Bytes, zip.Record(1) + 20, 4) / 2;
+    struct TCase {
+        const char* Damage;
+        std::function<void(const fs::path&)> Apply;
+    };
+    const std::vector<TCase> cases{
+        {"first file's data", [](const fs::path& package) { DamagePackageArchive(package); }},
+        {"second file's data",
+         [&](const fs::path& package) { FlipByte(package, zip.Start + secondData); }},
+        // Found only after the first two files were unpacked.
+        {"last file's checksum in the central directory",
+         [&](const fs::path& package) { FlipByte(package, zip.Start + zip.Record(2) + 17); }},
+        {"central directory's first record",
+         [&](const fs::path& package) { FlipByte(package, zip.Start + zip.Directory()); }},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].Damage);
+        const auto package = Temp.Path() / ("run" + std::to_string(i)) / "files.exe";
+        fs::create_directories(package.parent_path());
+        fs::copy_file(built, package);
+        cases[i].Apply(package);
+        EXPECT_EQ(RunInFolder(package, package.parent_path()), 1);
+        EXPECT_EQ(NamesIn(package.parent_path()),
+                  (std::set<std::string>{"files.exe", "files.exe.log"}));
+        const std::string log = ReadBytes(package.string() + ".log");
+        EXPECT_EQ(log.find("update package: the package's archive is damaged: "), 0u) << log;
+    }
+}
+
+TEST_F(PackageBuilder, AFolderItCannotWriteGetsNothingAndTheReasonIsBesideThePackage) {
+    const auto package = Temp.Path() / "New/files.exe";
+    fs::create_directories(package.parent_path());
+    ASSERT_EQ(Build(package, {Exe, Chm}).ExitCode, 0);
+    const auto folder = Temp.MakeFolder("Program");
+    // Permission bits do not stop root; an immutable folder does.
+    std::optional<TImmutable> lock;
+    if (geteuid() == 0) {
+        lock.emplace(folder);
+        if (!lock->Available()) {
+            GTEST_SKIP() << "running as root, and chattr +i is not available here";
+        }
+    } else {
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    EXPECT_EQ(RunInFolder(package, folder), 1);
+    lock.reset();
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_TRUE(fs::is_empty(folder));
+    const std::string log = ReadBytes(package.string() + ".log");
+    EXPECT_EQ(log.find("update package: cannot write into the folder " + folder.string() + ": "),
+              0u)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+
+    // Once the folder can be written, the package delivers and takes the stale log away.
+    EXPECT_EQ(RunInFolder(package, folder), 0);
+    EXPECT_EQ(NamesIn(folder), (std::set<std::string>{"Kormant.exe", "Kormant.chm"}));
+    EXPECT_EQ(NamesIn(package.parent_path()), std::set<std::string>{"files.exe"});
+}
+
+// Archives of another zip writer: stored and deflated entries with DOS times only are unpacked;
+// one unsafe or unreadable entry stops the whole archive.
+TEST_F(PackageBuilder, AZipFromElsewhereIsUnpackedOnlyWhenEveryEntryIsSafe) {
+    const auto maker = Temp.MakeFile("make_zip.py", R"(import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as archive:
+    for spec in sys.argv[2:]:
+        kind, name = spec.split("=", 1)
+        name = name.replace("<0A>", "\n")
+        entry = zipfile.ZipInfo(name, (2021, 3, 4, 5, 6, 8))
+        entry.create_system = 3
+        entry.external_attr = (0o120777 if kind == "link" else 0o100640) << 16
+        entry.compress_type = {"stored": zipfile.ZIP_STORED,
+                               "bzip2": zipfile.ZIP_BZIP2}.get(kind, zipfile.ZIP_DEFLATED)
+        archive.writestr(entry, ("content of " + name + "\n") * 1000)
+)");
+    struct TCase {
+        std::string Entry;
+        std::string Says; // empty: both files are delivered
+    };
+    const std::vector<TCase> cases{
+        {"stored=Readme.txt", ""},
+        {"deflated=../evil.txt", "unsafe name in the archive: ../evil.txt"},
+        {"deflated=sub/evil.txt", "unsafe name in the archive: sub/evil.txt"},
+        {"deflated=sub\\evil.txt", "unsafe name in the archive: sub\\evil.txt"},
+        {"deflated=C:evil.txt", "unsafe name in the archive: C:evil.txt"},
+        {"deflated=..", "unsafe name in the archive: .."},
+        // A line break in a name must not start a line of its own in the log.
+        {"deflated=line<0A>break", "unsafe name in the archive: line\\x0Abreak\n"},
+        {"link=evil.txt", "not a plain file in the archive: evil.txt"},
+        {"deflated=KORMANT.EXE", "two files named KORMANT.EXE in the archive"},
+        {"bzip2=evil.txt", "evil.txt, which this package program cannot unpack: packed by method"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].Entry);
+        const auto folder = Temp.MakeFolder("run" + std::to_string(i) + "/inside");
+        const auto zip = folder.parent_path() / "files.zip";
+        const auto made = RunCommand("python3 " + Quoted(maker) + " " + Quoted(zip) +
+                                     " deflated=Kormant.exe '" + cases[i].Entry + "'");
+        ASSERT_EQ(made.ExitCode, 0) << made.Output;
+        const auto package = folder / "files.exe";
+        WritePayload(UPDATER_PACKAGE_STUB, {{"ARCHIVE", "files", zip.string()}}, package.string());
+        if (cases[i].Says.empty()) {
+            ASSERT_EQ(RunInFolder(package, folder), 0);
+            std::string readme;
+            for (int line = 0; line < 1000; ++line) {
+                readme += "content of Readme.txt\n";
+            }
+            EXPECT_EQ(ReadBytes(folder / "Readme.txt"), readme);
+            struct stat info {};
+            ASSERT_EQ(stat((folder / "Kormant.exe").c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0640u);
+            std::tm local{};
+            local.tm_year = 121, local.tm_mon = 2, local.tm_mday = 4;
+            local.tm_hour = 5, local.tm_min = 6, local.tm_sec = 8, local.tm_isdst = -1;
+            EXPECT_EQ(info.st_mtime, std::mktime(&local));
+            continue;
+        }
+        EXPECT_EQ(RunInFolder(package, folder), 1);
+        EXPECT_EQ(NamesIn(folder), (std::set<std::string>{"files.exe", "files.exe.log"}));
+        EXPECT_EQ(NamesIn(folder.parent_path()), (std::set<std::string>{"files.zip", "inside"}));
+        const std::string log = ReadBytes(package.string() + ".log");
+        EXPECT_NE(log.find(cases[i].Says), std::string::npos) << log;
+    }
+}
+
+// The libraries a program needs, as readelf lists them.
+std::vector<std::string> ReadelfNeeded(const fs::path& program) {
+    const std::string output = RunCommand("LC_ALL=C readelf -d " + Quoted(program)).Output;
+    std::vector<std::string> needed;
+    const std::string mark = "(NEEDED)             Shared library: [";
+    for (auto at = output.find(mark); at != std::string::npos; at = output.find(mark, at)) {
+        at += mark.size();
+        needed.push_back(output.substr(at, output.find(']', at) - at));
+    }
+    return needed;
+}
+
+TEST(ProgramCheck, ReadsTheLibrariesAProgramNeedsAsReadelfDoes) {
+    TTempFolder temp;
+    const auto package = temp.Path() / "files.exe";
+    BuildTestPackage(package, {temp.MakeFile("Kormant.chm", "help")});
+    // The package program and the packages need nothing beyond the C library.
+    for (const fs::path& program : {fs::path(UPDATER_PACKAGE_STUB), package}) {
+        SCOPED_TRACE(program);
+        const auto needed = ElfNeededLibraries(program.string());
+        ASSERT_TRUE(needed.has_value());
+        EXPECT_EQ(*needed, ReadelfNeeded(program));
+        EXPECT_TRUE(std::all_of(needed->begin(), needed->end(), IsPartOfTheCLibrary));
+    }
+    // Programs with shared libraries: the same names in the same order.
+    for (const fs::path& program :
+         {fs::path(UPDATER_ATTACH_PAYLOAD), fs::path(platform::OwnExecutablePath())}) {
+        SCOPED_TRACE(program);
+        const auto expected = ReadelfNeeded(program);
+        EXPECT_GE(expected.size(), 2u);
+        EXPECT_EQ(ElfNeededLibraries(program.string()), expected);
+    }
+    const auto cut = temp.MakeFile("cut.exe", "\177ELF, cut short");
+    EXPECT_EQ(ElfNeededLibraries(cut.string()), std::nullopt);
 }
 
 class PayloadPacker : public ::testing::Test {

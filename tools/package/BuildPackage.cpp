@@ -1,12 +1,15 @@
 // Builds an update package: the package program with a zip archive of the given files attached.
 // Started with no arguments in a folder, the package puts the files there (PackageStub.cpp).
 //   updater-build-package -o OUTPUT [--stub PROGRAM] FILE...
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -14,6 +17,7 @@
 
 #include "platform/FolderLookup.h"
 #include "platform/OwnExecutable.h"
+#include "tools/payload/ProgramCheck.h"
 #include "update/PayloadFormat.h"
 
 namespace {
@@ -66,6 +70,28 @@ void WriteZip(const std::vector<fs::path>& files, const fs::path& zip) {
     }
 }
 
+// The package must start on a computer that has nothing but the C library. A Windows package
+// program is taken as it is.
+void CheckPackageProgram(const fs::path& stub) {
+    if (IsWindowsProgram(stub.string())) {
+        return;
+    }
+    const auto needed = ElfNeededLibraries(stub.string());
+    if (!needed) {
+        Fail("the package program " + stub.string() + " is not a 64-bit ELF or a PE program");
+    }
+    std::vector<std::string> beyond;
+    std::copy_if(needed->begin(), needed->end(), std::back_inserter(beyond),
+                 [](const std::string& library) { return !IsPartOfTheCLibrary(library); });
+    if (!beyond.empty()) {
+        Fail("the package program " + stub.string() + " needs libraries beyond the C library: " +
+             std::accumulate(std::next(beyond.begin()), beyond.end(), beyond.front(),
+                             [](std::string all, const std::string& library) {
+                                 return std::move(all) + ", " + library;
+                             }));
+    }
+}
+
 int Build(int argc, char** argv) {
     std::string output;
     // The package program is built beside this tool.
@@ -100,9 +126,14 @@ int Build(int argc, char** argv) {
         }
         names.push_back(name);
     }
+    CheckPackageProgram(stub);
     const fs::path zip = output + ".zip.partial";
     try {
         WriteZip(files, zip);
+        // Past 4 GiB the zip needs zip64 records, which the package program does not read.
+        if (fs::file_size(zip) >= 0xFFFFFFFFu) {
+            Fail("the archive reaches 4 GiB; the package program unpacks smaller ones only");
+        }
         WritePayload(stub.string(), {{"ARCHIVE", "files", zip.string()}}, output);
     } catch (...) {
         fs::remove(zip);

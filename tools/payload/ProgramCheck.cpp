@@ -2,27 +2,152 @@
 
 #include <array>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
-bool IsProgramFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+namespace {
+
+std::uint64_t Little(const std::string& bytes, std::uint64_t offset, int count) {
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
+    }
+    return value;
+}
+
+bool StartsAsElf(const std::array<unsigned char, 64>& header) {
+    return header[0] == 0x7F && header[1] == 'E' && header[2] == 'L' && header[3] == 'F';
+}
+
+std::optional<std::array<unsigned char, 64>> ReadHeader(std::ifstream& file) {
     std::array<unsigned char, 64> header{};
     if (!file.read(reinterpret_cast<char*>(header.data()), header.size())) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+} // namespace
+
+bool IsProgramFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const auto header = ReadHeader(file);
+    return header && (StartsAsElf(*header) || IsWindowsProgram(path));
+}
+
+bool IsWindowsProgram(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    const auto header = ReadHeader(file);
+    if (!header || (*header)[0] != 'M' || (*header)[1] != 'Z') {
         return false;
     }
-    if (header[0] == 0x7F && header[1] == 'E' && header[2] == 'L' && header[3] == 'F') {
-        return true;
-    }
-    if (header[0] != 'M' || header[1] != 'Z') {
-        return false;
-    }
-    const std::uint32_t peOffset = header[0x3C] | (header[0x3D] << 8) | (header[0x3E] << 16) |
-                                   (static_cast<std::uint32_t>(header[0x3F]) << 24);
+    const std::uint32_t peOffset = (*header)[0x3C] | ((*header)[0x3D] << 8) |
+                                   ((*header)[0x3E] << 16) |
+                                   (static_cast<std::uint32_t>((*header)[0x3F]) << 24);
     std::array<char, 4> signature{};
     file.seekg(peOffset);
     return static_cast<bool>(file.read(signature.data(), signature.size())) &&
            signature == std::array<char, 4>{'P', 'E', '\0', '\0'};
+}
+
+std::optional<std::vector<std::string>> ElfNeededLibraries(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    const std::uint64_t size = bytes.size();
+    // Whether [offset, offset + length) lies inside the file, without overflowing.
+    const auto inside = [size](std::uint64_t offset, std::uint64_t length) {
+        return offset <= size && length <= size - offset;
+    };
+    constexpr int kElfClass64 = 2, kLittleEndian = 1;
+    if (!inside(0, 64) || bytes.compare(0, 4, "\177ELF") != 0 || bytes[4] != kElfClass64 ||
+        bytes[5] != kLittleEndian) {
+        return std::nullopt;
+    }
+    const std::uint64_t headersAt = Little(bytes, 0x20, 8);
+    const std::uint64_t headerSize = Little(bytes, 0x36, 2);
+    const std::uint64_t headerCount = Little(bytes, 0x38, 2);
+    if (headerSize < 56 || !inside(headersAt, headerSize * headerCount)) {
+        return std::nullopt;
+    }
+    constexpr std::uint64_t kLoad = 1, kDynamic = 2;
+    struct TSegment {
+        std::uint64_t Offset, Address, FileSize;
+    };
+    std::vector<TSegment> loads;
+    std::optional<TSegment> dynamic;
+    for (std::uint64_t i = 0; i < headerCount; ++i) {
+        const std::uint64_t at = headersAt + i * headerSize;
+        const TSegment segment{Little(bytes, at + 8, 8), Little(bytes, at + 16, 8),
+                               Little(bytes, at + 32, 8)};
+        if (!inside(segment.Offset, segment.FileSize)) {
+            return std::nullopt;
+        }
+        const std::uint64_t type = Little(bytes, at, 4);
+        if (type == kLoad) {
+            loads.push_back(segment);
+        } else if (type == kDynamic) {
+            dynamic = segment;
+        }
+    }
+    std::vector<std::string> needed;
+    if (!dynamic) {
+        return needed;
+    }
+    constexpr std::uint64_t kNull = 0, kNeeded = 1, kStringTable = 5, kStringTableSize = 10;
+    std::vector<std::uint64_t> names;
+    std::optional<std::uint64_t> tableAddress, tableSize;
+    for (std::uint64_t at = dynamic->Offset; at + 16 <= dynamic->Offset + dynamic->FileSize;
+         at += 16) {
+        const std::uint64_t tag = Little(bytes, at, 8);
+        const std::uint64_t value = Little(bytes, at + 8, 8);
+        if (tag == kNull) {
+            break;
+        }
+        if (tag == kNeeded) {
+            names.push_back(value);
+        } else if (tag == kStringTable) {
+            tableAddress = value;
+        } else if (tag == kStringTableSize) {
+            tableSize = value;
+        }
+    }
+    if (names.empty()) {
+        return needed;
+    }
+    if (!tableAddress || !tableSize) {
+        return std::nullopt;
+    }
+    // The string table is named by its address in memory; the load segment holding it says
+    // where that is in the file.
+    std::optional<std::uint64_t> tableOffset;
+    for (const auto& load : loads) {
+        if (*tableAddress >= load.Address && *tableAddress - load.Address < load.FileSize &&
+            *tableSize <= load.FileSize - (*tableAddress - load.Address)) {
+            tableOffset = load.Offset + (*tableAddress - load.Address);
+        }
+    }
+    if (!tableOffset) {
+        return std::nullopt;
+    }
+    const std::string_view table(bytes.data() + *tableOffset, *tableSize);
+    for (const std::uint64_t name : names) {
+        const auto end = name < table.size() ? table.find('\0', name) : std::string_view::npos;
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        needed.emplace_back(table.substr(name, end - name));
+    }
+    return needed;
+}
+
+bool IsPartOfTheCLibrary(std::string_view library) {
+    return library == "libc.so.6" ||
+           (library.starts_with("ld-linux") && library.find(".so") != std::string_view::npos);
 }
 
 std::optional<std::uint64_t> FindZeroByte(const std::string& path) {
