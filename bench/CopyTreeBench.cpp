@@ -133,22 +133,46 @@ int main(int argc, char** argv) {
     std::vector<double> cp;
     std::vector<double> oursDurable;
     std::vector<double> cpDurable;
+    // The order alternates between runs, so that neither copy always follows the other's
+    // deletion and write-back.
     for (int run = 0; run < runs; ++run) {
-        fs::remove_all(target);
-        ours.push_back(timed([&] { CopyFolderTree(source.string(), target.string()); }));
-        fs::remove_all(cpTarget);
-        cp.push_back(timed([&] { copyWithCp(""); }));
+        const auto plain = [&] {
+            fs::remove_all(target);
+            ours.push_back(timed([&] { CopyFolderTree(source.string(), target.string()); }));
+        };
+        const auto plainCp = [&] {
+            fs::remove_all(cpTarget);
+            cp.push_back(timed([&] { copyWithCp(""); }));
+        };
+        const auto durable = [&] {
+            fs::remove_all(target);
+            oursDurable.push_back(timed([&] {
+                CopyFolderTree(source.string(), target.string());
+                FlushToDisk(target.string());
+            }));
+        };
+        const auto durableCp = [&] {
+            fs::remove_all(cpTarget);
+            cpDurable.push_back(timed([&] { copyWithCp(" && sync"); }));
+        };
+        if (run % 2 == 0) {
+            plain();
+            plainCp();
+        } else {
+            plainCp();
+            plain();
+        }
         if (run == 0 && !SameTrees(target, cpTarget)) {
             std::fprintf(stderr, "the copies differ: %s %s\n", target.c_str(), cpTarget.c_str());
             return 1;
         }
-        fs::remove_all(target);
-        oursDurable.push_back(timed([&] {
-            CopyFolderTree(source.string(), target.string());
-            FlushToDisk(target.string());
-        }));
-        fs::remove_all(cpTarget);
-        cpDurable.push_back(timed([&] { copyWithCp(" && sync"); }));
+        if (run % 2 == 0) {
+            durable();
+            durableCp();
+        } else {
+            durableCp();
+            durable();
+        }
     }
     fs::remove_all(target);
     fs::remove_all(cpTarget);

@@ -85,39 +85,45 @@ namespace {
 
 // Deleting, creating or replacing an entry needs write permission on its folder. A folder
 // without it is the nearest Linux kin of a read-only folder, which on Windows stops none of
-// these. While this object lives the folder holding `path` is writable: only where the process
-// lacks the access (root never does) and owns the folder is the owner's write bit added, and the
-// folder's mode is given back afterwards, so nothing the operation does not need changes.
+// these. Only when the system has refused a change for lack of access (root never is) and the
+// process owns the folder is the owner's write bit lent, for the retried change alone: the
+// folder's mode is given back when this object goes, so nothing the operation does not need
+// changes, and the common path costs no call at all.
 class TFolderWriteAccess {
 public:
-    explicit TFolderWriteAccess(const std::string& path) {
-        const auto slash = path.find_last_of('/');
-        if (slash == std::string::npos) {
-            return;
-        }
-        const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-        struct stat info {};
-        if (faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) == 0 || errno != EACCES ||
-            lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-            info.st_uid != geteuid()) {
-            return;
-        }
-        if (chmod(folder.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0) {
-            Folder_ = folder;
-            Mode_ = info.st_mode & 07777;
-        }
-    }
+    explicit TFolderWriteAccess(const std::string& path) : Path_(path) {}
     ~TFolderWriteAccess() {
-        if (!Folder_.empty()) {
+        if (Lent_) {
             chmod(Folder_.c_str(), Mode_);
         }
     }
     TFolderWriteAccess(const TFolderWriteAccess&) = delete;
     TFolderWriteAccess& operator=(const TFolderWriteAccess&) = delete;
 
+    // After a change failed: true when the failure was the folder's permission and the write
+    // bit is now lent, so that the change is worth one more try.
+    bool LendAfter(int error) {
+        const auto slash = Path_.find_last_of('/');
+        if (error != EACCES || Lent_ || slash == std::string::npos) {
+            return false;
+        }
+        Folder_ = slash == 0 ? "/" : Path_.substr(0, slash);
+        struct stat info {};
+        if (lstat(Folder_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != geteuid() || (info.st_mode & S_IWUSR) != 0 ||
+            chmod(Folder_.c_str(), (info.st_mode & 07777) | S_IWUSR) != 0) {
+            return false;
+        }
+        Mode_ = info.st_mode & 07777;
+        Lent_ = true;
+        return true;
+    }
+
 private:
+    std::string Path_;
     std::string Folder_;
     mode_t Mode_ = 0;
+    bool Lent_ = false;
 };
 
 // An owner or group that the process may not give (not root, or an id outside its user
@@ -129,21 +135,15 @@ bool OwnerRefused(int error) {
 } // namespace
 
 bool DeleteOneFile(const std::string& path) {
-    // The file's own mode does not matter to unlink; a missing file changes nothing.
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) {
-        return false;
-    }
-    const TFolderWriteAccess access(path);
-    return unlink(path.c_str()) == 0;
+    // The file's own mode does not matter to unlink; a missing file fails before any access is
+    // looked at.
+    TFolderWriteAccess access(path);
+    return unlink(path.c_str()) == 0 || (access.LendAfter(errno) && unlink(path.c_str()) == 0);
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
-    if (!IsRealFolder(path)) {
-        return false;
-    }
-    const TFolderWriteAccess access(path);
-    return rmdir(path.c_str()) == 0;
+    TFolderWriteAccess access(path);
+    return rmdir(path.c_str()) == 0 || (access.LendAfter(errno) && rmdir(path.c_str()) == 0);
 }
 
 bool CreateOneFolder(const std::string& path) {
@@ -232,29 +232,37 @@ bool CopyFileReplacing(const std::string& source, const std::string& target) {
     if (from.Get() < 0 || fstat(from.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
+    // A link at the target is replaced like a file, never written through.
     struct stat existing {};
-    if (stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    const bool exists = lstat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
         return false;
     }
-    const TFolderWriteAccess access(target);
+    TFolderWriteAccess access(target);
     // A new file is written under its own name, and removed again if the copy fails: there is
     // no old file to keep whole, and a backup of thousands of files saves as many renames.
     // Where a file exists the copy goes to a temporary name renamed over it.
     std::string temporary;
-    int descriptor = -1;
-    struct stat present {};
-    if (lstat(target.c_str(), &present) != 0 && errno == ENOENT) {
-        descriptor =
-            open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    }
-    for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
-        temporary = TemporaryNameBeside(target);
-        descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (descriptor < 0 && errno != EEXIST) {
-            return false;
+    const auto create = [&]() -> int {
+        if (!exists) {
+            return open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         }
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            temporary = TemporaryNameBeside(target);
+            const int descriptor =
+                open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (descriptor >= 0 || errno != EEXIST) {
+                return descriptor;
+            }
+        }
+        return -1;
+    };
+    int descriptor = create();
+    if (descriptor < 0 && access.LendAfter(errno)) {
+        descriptor = create();
     }
     if (descriptor < 0) {
+        temporary.clear();
         return false;
     }
     const std::string& writtenTo = temporary.empty() ? target : temporary;
@@ -283,14 +291,17 @@ bool CopyLink(const std::string& source, const std::string& target) {
         return false;
     }
     text[static_cast<std::size_t>(size)] = '\0';
-    const TFolderWriteAccess access(target);
+    TFolderWriteAccess access(target);
     struct stat existing {};
-    if (lstat(target.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode) || unlink(target.c_str()) != 0) {
-            return false;
-        }
+    const bool exists = lstat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        return false;
     }
-    if (symlink(text.data(), target.c_str()) != 0) {
+    const auto replace = [&] {
+        return (!exists || unlink(target.c_str()) == 0 || errno == ENOENT) &&
+               symlink(text.data(), target.c_str()) == 0;
+    };
+    if (!replace() && !(access.LendAfter(errno) && replace())) {
         return false;
     }
     struct stat info {};
