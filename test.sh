@@ -6,6 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
+# The demo's Firebird server holds the port the tests' server needs.
+if [[ -f build/demo-firebird/server.pid ]]; then
+    ./demo.sh --stop
+fi
 
 jobs=$(nproc)
 

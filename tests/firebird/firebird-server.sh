@@ -71,6 +71,9 @@ start)
     mkdir -p "$dir/lock" "$dir/tmp" "$dir/udf" "$dir/intl" "$dir/databases"
     # Copies, not links: a linked libfbintl.so loads but then reports its character sets missing.
     cp "$intl_dir/libfbintl.so" "$intl_dir/fbintl.conf" "$dir/intl/"
+    # A client pointed at this folder (FIREBIRD, as the updater's server folder lookup reads it)
+    # finds its message texts here too.
+    cp "$(dpkg -L libfbclient2 | grep '/firebird.msg$' | head -n1)" "$dir/"
     cat >"$dir/firebird.conf" <<CONF
 RemoteServicePort = $port
 RemoteBindAddress = 127.0.0.1
