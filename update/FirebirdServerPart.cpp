@@ -24,7 +24,7 @@ constexpr const char* kUserName = "SYSDBA";
 constexpr std::string_view kFunctionLibrary = "quv_udf.dll";
 constexpr std::string_view kFunctionFolder = "udf";
 // How long the server may take to close the database file after the shutdown.
-constexpr auto kFileReleaseWait = std::chrono::seconds(10);
+constexpr auto kFileReleaseWait = std::chrono::seconds(5);
 
 // `name` as it is spelled in `folder`, found in any letter case; `spelling` when it is not there.
 std::string ChildOrNew(const std::string& folder, std::string_view name, std::string_view spelling,

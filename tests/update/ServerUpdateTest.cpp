@@ -360,6 +360,17 @@ TEST_F(ServerUpdate, PhaseCFailuresBeforeTheApplyReturnTheDatabaseOnline) {
         EXPECT_TRUE(Online());
     }
     {
+        // The updater waits a moment for the server to let go of the database file after the
+        // shutdown, but a program that keeps it open is still found.
+        const std::string pidFile = (Temp.Path() / "pid-database").string();
+        TBackgroundChild holder({"hold", (Root / "DB_Data/Kormant.fdb").string(), pidFile},
+                                pidFile);
+        ASSERT_TRUE(holder.Ready());
+        TOperatorSayingYes op;
+        EXPECT_EQ(Run(op, Script), NoFullAccessText(Root.string()));
+        EXPECT_TRUE(Online());
+    }
+    {
         const auto script = Temp.MakeFile("only-script.sql", Script);
         const auto carrier = Temp.Path() / "no-package";
         WritePayload(UPDATER_QUV_UDF, {{"TEXT", "SCRIPT", script.string()}}, carrier.string());
