@@ -15,6 +15,9 @@ packages=(
     # The private Firebird 3 server of the tests, its tools, the client library and ibase.h.
     firebird3.0-server firebird3.0-utils libfbclient2 firebird-dev
     libinih-dev
+    # setpriv and unshare (the tests' server as the user firebird, a network of its own for the
+    # tests that stop a server), ip to bring that network's loopback up.
+    util-linux iproute2
     # libFuzzer for the fuzz test.
     clang libclang-rt-14-dev
 )

@@ -62,7 +62,8 @@ start)
     wait_seconds=$5
     other_user=${6:-}
     other_password=${7:-}
-    lockfile="/tmp/updater-firebird-$port.lock"
+    # A server in a network of its own (tests/firebird/own-network.sh) takes a lock of its own.
+    lockfile=${UPDATER_FB_LOCKFILE:-/tmp/updater-firebird-$port.lock}
 
     # A server of this folder left behind by an interrupted run is ours to end.
     stop_server

@@ -1,0 +1,247 @@
+// The Firebird server stops in the middle of an update run, at each of the run's database steps.
+// Each test runs in a network of its own (tests/firebird/own-network.sh) with a server of its own
+// on port 3051, which it stops when the run reaches the step and starts again afterwards. Every
+// run ends in one of the specified endings with nothing lost: the installation is either updated
+// or restored, the boxes say which, and OnLine brings the database back.
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "dbadmin/ScriptApplication.h"
+#include "tests/firebird/OwnDatabase.h"
+#include "tests/support/FailureText.h"
+#include "tests/support/PackageMaker.h"
+#include "tests/support/RecordingOperator.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TreeSnapshot.h"
+#include "update/FirebirdServerPart.h"
+#include "update/RunOnlineCommand.h"
+#include "update/UpdateSeams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TKind = TRecordedEvent::TKind;
+
+const std::string kRollbackDone =
+    "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
+const std::string kSuccess = "Обновление программы прошло успешно.\r\rТребуется ПЕРЕЗАГРУЗКА "
+                             "компьютера!!!";
+
+// Where the run meets the stopped server.
+enum class TStop { AtTheQuestion, DuringTheShutdownPause, DuringTheScript, AtTheSuccessBox };
+
+// Stops the server at the chosen point of the run, from inside the operator's calls.
+class TStoppingOperator : public TRecordingOperator {
+public:
+    TStop Stop = TStop::AtTheQuestion;
+    std::function<void()> StopServer;
+    std::thread Delayed;
+
+    bool AskYesNo(const std::string& text) override {
+        if (Stop == TStop::AtTheQuestion) {
+            StopServer();
+        } else if (Stop == TStop::DuringTheShutdownPause) {
+            // The single-user request is accepted well within a second; its fixed pause of
+            // 2 s follows, in the middle of which the server goes.
+            Delayed = std::thread([this] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+                StopServer();
+            });
+        }
+        TRecordingOperator::AskYesNo(text);
+        return true;
+    }
+    void LogAppend(const std::string& line) override {
+        TRecordingOperator::LogAppend(line);
+        if (Stop == TStop::DuringTheScript && ++Lines_ == 40) {
+            StopServer();
+        }
+    }
+    void ShowInformation(const std::string& text) override {
+        TRecordingOperator::ShowInformation(text);
+        if (Stop == TStop::AtTheSuccessBox) {
+            StopServer();
+        }
+    }
+    ~TStoppingOperator() override {
+        if (Delayed.joinable()) {
+            Delayed.join();
+        }
+    }
+
+private:
+    int Lines_ = 0;
+};
+
+std::vector<TRecordedEvent> Boxes(const TRecordingOperator& op) {
+    std::vector<TRecordedEvent> boxes;
+    for (const auto& event : op.Events) {
+        if (event.Kind != TKind::LogClear && event.Kind != TKind::LogLine) {
+            boxes.push_back(event);
+        }
+    }
+    return boxes;
+}
+
+struct TOutageCase {
+    const char* Name;
+    TStop Stop;
+    // The boxes after the question: kinds, and the start of each text.
+    std::vector<std::pair<TKind, std::string>> Boxes;
+    std::string Failure;  // the start of the run's failure text; "" for none
+    bool LeftShutDown;    // the database is shut down when the server is back
+    std::string Release;  // the release afterwards
+    bool ProgramReplaced; // the client files are those of release 4
+};
+
+void PrintTo(const TOutageCase& outage, std::ostream* out) {
+    *out << outage.Name;
+}
+
+class ServerOutage : public ::testing::TestWithParam<TOutageCase> {
+protected:
+    void SetUp() override {
+        if (std::getenv("UPDATER_NO_OWN_NETWORK") != nullptr) {
+            GTEST_SKIP() << "a network of its own needs root; the shared server must keep running";
+        }
+        Instance = (Temp.Path() / "server").string();
+        setenv("UPDATER_FB_LOCKFILE", (Temp.Path() / "server.lock").c_str(), 1);
+        StartServer();
+        setenv("FIREBIRD", Instance.c_str(), 1);
+        SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
+        Root = Temp.MakeFolder("Kormant");
+        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
+        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
+        Temp.MakeFolder("Kormant/DB_Data");
+        Database =
+            std::make_unique<firebird_test::TOwnDatabase>((Root / "DB_Data/Kormant.fdb").string());
+        ASSERT_EQ(std::system(("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" +
+                               Database->DatabaseString() + "' '" + firebird_test::SysdbaPassword +
+                               "' >/dev/null")
+                                  .c_str()),
+                  0);
+    }
+    void TearDown() override {
+        if (!Instance.empty()) {
+            StartServer(); // the database is dropped through it
+            Database.reset();
+            StopServer();
+        }
+        SetScriptEngineLibrary("IBEScript.dll");
+    }
+
+    void StartServer() const {
+        ASSERT_EQ(std::system(("bash '" UPDATER_FIREBIRD_SERVER_SCRIPT "' start '" + Instance +
+                               "' " + std::to_string(firebird_test::Port) + " " +
+                               firebird_test::SysdbaPassword + " 30 >/dev/null")
+                                  .c_str()),
+                  0);
+    }
+    void StopServer() const {
+        std::system(("bash '" UPDATER_FIREBIRD_SERVER_SCRIPT "' stop '" + Instance + "' >/dev/null")
+                        .c_str());
+    }
+
+    std::string Carrier() const {
+        const auto exe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
+        const auto chm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
+        const auto udf = Temp.Path() / "release4/QUV_UDF.dll";
+        fs::copy_file(UPDATER_QUV_UDF, udf, fs::copy_options::overwrite_existing);
+        const auto package = BuildTestPackage(Temp.Path() / "files.exe", {exe, chm, udf});
+        return MakeTestCarrier(Temp.Path() / "carrier", package, ReadBytes(UPDATER_PAYLOAD_SCRIPT));
+    }
+
+    TTempFolder Temp;
+    std::string Instance;
+    fs::path Root;
+    std::unique_ptr<firebird_test::TOwnDatabase> Database;
+};
+
+TEST_P(ServerOutage, EndsAsSpecifiedWithNothingLost) {
+    const auto program = DetailedSnapshotOf(Root / "Program");
+    TStoppingOperator op;
+    op.Stop = GetParam().Stop;
+    op.StopServer = [this] { StopServer(); };
+    TUpdateSeams seams;
+    seams.PayloadCarrier = Carrier();
+    const std::string failure =
+        FailureText([&] { RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams); });
+    if (op.Delayed.joinable()) {
+        op.Delayed.join();
+    }
+
+    const auto boxes = Boxes(op);
+    ASSERT_EQ(boxes.size(), GetParam().Boxes.size() + 1)
+        << (boxes.empty() ? "" : boxes.back().Text);
+    for (std::size_t i = 0; i < GetParam().Boxes.size(); ++i) {
+        EXPECT_EQ(boxes[i + 1].Kind, GetParam().Boxes[i].first) << i;
+        EXPECT_EQ(boxes[i + 1].Text.rfind(GetParam().Boxes[i].second, 0), 0u) << boxes[i + 1].Text;
+    }
+    if (GetParam().Failure.empty()) {
+        EXPECT_EQ(failure, "<no failure>");
+    } else {
+        EXPECT_EQ(failure.rfind(GetParam().Failure, 0), 0u) << failure;
+    }
+    if (GetParam().ProgramReplaced) {
+        EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
+    } else {
+        EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
+    }
+
+    // The server back: the database as the ending says, and OnLine brings it online.
+    StartServer();
+    const std::string attributes = Database->Attributes();
+    EXPECT_EQ(attributes.find("shutdown") != std::string::npos ||
+                  attributes.find("maintenance") != std::string::npos,
+              GetParam().LeftShutDown)
+        << attributes;
+    if (GetParam().LeftShutDown) {
+        TRecordingOperator online;
+        RunOnlineCommand(Root.string(), firebird_test::SysdbaPassword, online);
+        EXPECT_EQ(Database->Attributes().find("shutdown"), std::string::npos);
+    }
+    EXPECT_EQ(firebird_test::Query(Database->DatabaseString(), "select Versio from Attrs;"),
+              GetParam().Release);
+}
+
+const std::string kRollbackAnnounced = "В процессе обновления произошла ошибка.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ServerOutage,
+    ::testing::Values(
+        // The attached-users query finds no server: nothing has changed.
+        TOutageCase{"AttachedUsers", TStop::AtTheQuestion, {}, "КОД ОШИБКИ", false, "3\n", false},
+        // The shutdown is accepted, then the server goes before the request has ended: the
+        // single-user failure, with the database as the server left it.
+        TOutageCase{"SingleUser",
+                    TStop::DuringTheShutdownPause,
+                    {},
+                    SingleUserFailedText(""),
+                    true,
+                    "3\n",
+                    false},
+        // The script breaks off: the database that holds part of it is replaced by the backup;
+        // the guard cannot bring it online.
+        TOutageCase{"Script",
+                    TStop::DuringTheScript,
+                    {{TKind::Error, kRollbackAnnounced},
+                     {TKind::Information, kRollbackDone},
+                     {TKind::Error, MultiUserFailedText("")}},
+                    "",
+                    true,
+                    "3\n",
+                    false},
+        // Updated, but the guard finds no server: the success box, then the multi-user failure.
+        TOutageCase{"MultiUser",
+                    TStop::AtTheSuccessBox,
+                    {{TKind::Information, kSuccess}, {TKind::Error, MultiUserFailedText("")}},
+                    "",
+                    true,
+                    "4\n",
+                    true}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
