@@ -4,9 +4,11 @@
 // staging folder and the server's udf folder.
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 #include "dbadmin/ScriptApplication.h"
 #include "platform/Failure.h"
@@ -15,6 +17,7 @@
 #include "tests/support/FailureText.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/RecordingOperator.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "update/AccessCheck.h"
@@ -383,9 +386,51 @@ TEST_F(ServerUpdate, PhaseCFailuresBeforeTheApplyReturnTheDatabaseOnline) {
         EXPECT_EQ(Boxes(op).size(), 1u);
         EXPECT_TRUE(Online());
     }
+    {
+        // Something in DB_Data that cannot be copied stops the backup.
+        const auto pipe = Root / "DB_Data/Kormant.pipe";
+        ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+        TOperatorSayingYes op;
+        EXPECT_EQ(Run(op, Script), "Невозможно скопировать файл " + pipe.string() + "!");
+        EXPECT_TRUE(Online());
+        fs::remove(pipe);
+    }
     EXPECT_TRUE(StagingFolders().empty());
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
     EXPECT_EQ(Release(), "3\n");
+}
+
+// A disk that fills up during the backup of DB_Data: a staging failure, the staging folder
+// removed, the database online and unchanged.
+TEST_F(ServerUpdate, AFullDiskDuringTheBackupLeavesEverythingAsItWas) {
+    TSmallDisk disk(Temp.Path(), 16);
+    if (!disk.Available()) {
+        GTEST_SKIP() << "no loop mount here";
+    }
+    Database.reset();
+    Root = disk.Path() / "Kormant";
+    fs::create_directories(Root / "DB_Data");
+    fs::create_directories(Root / "Program");
+    std::ofstream(Root / "Program/Kormant.exe") << "client release 3";
+    std::ofstream(Root / "Program/Archive.dat", std::ios::binary) << std::string(6 << 20, 'a');
+    Database =
+        std::make_unique<firebird_test::TOwnDatabase>((Root / "DB_Data/Kormant.fdb").string());
+    ASSERT_EQ(
+        std::system(("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" + Database->DatabaseString() +
+                     "' '" + firebird_test::SysdbaPassword + "' >/dev/null")
+                        .c_str()),
+        0);
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    const auto program = DetailedSnapshotOf(Root / "Program");
+    TOperatorSayingYes op;
+    const std::string failure = Run(op, Script);
+    EXPECT_EQ(failure.rfind("Невозможно скопировать файл ", 0), 0u) << failure;
+    EXPECT_EQ(Boxes(op).size(), 1u);
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(Release(), "3\n");
+    Database.reset(); // before the disk goes
 }
 
 // A server-only installation backs up and changes no client files; its success text ends with
