@@ -12,6 +12,7 @@
 
 #include "dbadmin/ScriptApplication.h"
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FailureText.h"
@@ -431,6 +432,51 @@ TEST_F(ServerUpdate, AFullDiskDuringTheBackupLeavesEverythingAsItWas) {
     EXPECT_TRUE(Online());
     EXPECT_EQ(Release(), "3\n");
     Database.reset(); // before the disk goes
+}
+
+// The root cannot be named back after the access check: the guard asks for the database under
+// the layout's path, which is gone, so the multi-user-failed box comes before the failure box.
+TEST_F(ServerUpdate, AFailedRenameBackShowsTheGuardsFailureFirst) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    TOperatorSayingYes op;
+    TUpdateSeams seams;
+    seams.PayloadCarrier = Carrier(Script);
+    int renames = 0;
+    seams.Rename = [&](const std::string& from, const std::string& to) {
+        return ++renames == 1 && platform::RenameNoReplace(from, to);
+    };
+    const std::string failure =
+        FailureText([&] { RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams); });
+    fs::rename(Root.string() + "_", Root); // for the database to be found and dropped
+    EXPECT_EQ(failure, kRenameBackFailedText);
+    const auto boxes = Boxes(op);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].Text.rfind(MultiUserFailedText(""), 0), 0u) << boxes[1].Text;
+    EXPECT_FALSE(Online());
+    EXPECT_EQ(Release(), "3\n");
+}
+
+// The rollback itself fails (the client backup is gone by then): the failure of the restore
+// step ends the run after the guard has brought the database online; DB_Data, not reached, keeps
+// what the script did.
+TEST_F(ServerUpdate, AFailingRollbackEndsWithTheRestoreStepsFailure) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    TOperatorSayingYes op;
+    op.OnError = [&](const std::string&) {
+        for (const auto& staging : StagingFolders()) {
+            fs::remove_all(staging / "Old/Program");
+        }
+    };
+    const std::string failure = Run(op, Script + "select * from NO_SUCH_TABLE;\r\n");
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_EQ(failure, "Папка " + (staging[0] / "Old/Program/").string() + " не существует!");
+    const auto boxes = Boxes(op);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].Text.rfind(kRollbackAnnouncedText, 0), 0u);
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(Release(), "4\n");
+    EXPECT_TRUE(fs::exists(staging[0] / "Old/DB_Data/Kormant.fdb"));
 }
 
 // A server-only installation backs up and changes no client files; its success text ends with
