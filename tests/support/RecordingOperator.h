@@ -42,3 +42,15 @@ public:
     }
     void ProcessEvents() override { ++EventRuns; }
 };
+
+// The boxes and questions in order, without the log.
+inline std::vector<TRecordedEvent> Boxes(const TRecordingOperator& op) {
+    std::vector<TRecordedEvent> boxes;
+    for (const auto& event : op.Events) {
+        if (event.Kind != TRecordedEvent::TKind::LogClear &&
+            event.Kind != TRecordedEvent::TKind::LogLine) {
+            boxes.push_back(event);
+        }
+    }
+    return boxes;
+}

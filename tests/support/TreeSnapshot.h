@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 inline std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -52,4 +53,15 @@ inline TTreeSnapshot DetailedSnapshotOf(const std::filesystem::path& root) {
                  std::to_string(info.st_mtim.tv_nsec);
     }
     return snapshot;
+}
+
+// The staging folders ("Tmp$…") that update runs left under `root`.
+inline std::vector<std::filesystem::path> StagingFoldersUnder(const std::filesystem::path& root) {
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(root)) {
+        if (entry.path().filename().string().rfind("Tmp$", 0) == 0) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
 }

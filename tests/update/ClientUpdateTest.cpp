@@ -100,15 +100,7 @@ protected:
         return {};
     }
 
-    std::vector<fs::path> StagingFolders() const {
-        std::vector<fs::path> found;
-        for (const auto& entry : fs::directory_iterator(Root)) {
-            if (entry.path().filename().string().rfind("Tmp$", 0) == 0) {
-                found.push_back(entry.path());
-            }
-        }
-        return found;
-    }
+    std::vector<fs::path> StagingFolders() const { return StagingFoldersUnder(Root); }
 
     TTempFolder Temp;
     fs::path Root;

@@ -12,10 +12,10 @@
 #include "dbadmin/ScriptApplication.h"
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/FailureText.h"
-#include "tests/support/PackageMaker.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tests/update/ServerInstallation.h"
 #include "update/FirebirdServerPart.h"
 #include "update/RunOnlineCommand.h"
 #include "update/UpdateSeams.h"
@@ -76,16 +76,6 @@ private:
     int Lines_ = 0;
 };
 
-std::vector<TRecordedEvent> Boxes(const TRecordingOperator& op) {
-    std::vector<TRecordedEvent> boxes;
-    for (const auto& event : op.Events) {
-        if (event.Kind != TKind::LogClear && event.Kind != TKind::LogLine) {
-            boxes.push_back(event);
-        }
-    }
-    return boxes;
-}
-
 struct TOutageCase {
     const char* Name;
     TStop Stop;
@@ -112,17 +102,8 @@ protected:
         StartServer();
         setenv("FIREBIRD", Instance.c_str(), 1);
         SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
-        Root = Temp.MakeFolder("Kormant");
-        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
-        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
-        Temp.MakeFolder("Kormant/DB_Data");
-        Database =
-            std::make_unique<firebird_test::TOwnDatabase>((Root / "DB_Data/Kormant.fdb").string());
-        ASSERT_EQ(std::system(("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" +
-                               Database->DatabaseString() + "' '" + firebird_test::SysdbaPassword +
-                               "' >/dev/null")
-                                  .c_str()),
-                  0);
+        Root = Temp.Path() / "Kormant";
+        Database = LayOutRelease3(Root);
     }
     void TearDown() override {
         if (!Instance.empty()) {
@@ -145,15 +126,6 @@ protected:
                         .c_str());
     }
 
-    std::string Carrier() const {
-        const auto exe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
-        const auto chm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
-        const auto udf = Temp.Path() / "release4/QUV_UDF.dll";
-        fs::copy_file(UPDATER_QUV_UDF, udf, fs::copy_options::overwrite_existing);
-        const auto package = BuildTestPackage(Temp.Path() / "files.exe", {exe, chm, udf});
-        return MakeTestCarrier(Temp.Path() / "carrier", package, ReadBytes(UPDATER_PAYLOAD_SCRIPT));
-    }
-
     TTempFolder Temp;
     std::string Instance;
     fs::path Root;
@@ -166,7 +138,7 @@ TEST_P(ServerOutage, EndsAsSpecifiedWithNothingLost) {
     op.Stop = GetParam().Stop;
     op.StopServer = [this] { StopServer(); };
     TUpdateSeams seams;
-    seams.PayloadCarrier = Carrier();
+    seams.PayloadCarrier = Release4Carrier(Temp, ReadBytes(UPDATER_PAYLOAD_SCRIPT));
     const std::string failure =
         FailureText([&] { RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams); });
     if (op.Delayed.joinable()) {

@@ -16,11 +16,11 @@
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FailureText.h"
-#include "tests/support/PackageMaker.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tests/update/ServerInstallation.h"
 #include "update/AccessCheck.h"
 #include "update/FirebirdServerPart.h"
 #include "update/PayloadFormat.h"
@@ -62,17 +62,6 @@ public:
     }
 };
 
-// The boxes and questions in order, without the log.
-std::vector<TRecordedEvent> Boxes(const TRecordingOperator& op) {
-    std::vector<TRecordedEvent> boxes;
-    for (const auto& event : op.Events) {
-        if (event.Kind != TKind::LogClear && event.Kind != TKind::LogLine) {
-            boxes.push_back(event);
-        }
-    }
-    return boxes;
-}
-
 int LogLines(const TRecordingOperator& op) {
     return static_cast<int>(
         std::count_if(op.Events.begin(), op.Events.end(),
@@ -100,29 +89,13 @@ class ServerUpdate : public ::testing::Test {
 protected:
     void SetUp() override {
         SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
-        Root = Temp.MakeFolder("Kormant");
-        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
-        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
-        Temp.MakeFolder("Kormant/DB_Data");
-        Database =
-            std::make_unique<firebird_test::TOwnDatabase>((Root / "DB_Data/Kormant.fdb").string());
-        ASSERT_EQ(std::system(("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" +
-                               Database->DatabaseString() + "' '" + firebird_test::SysdbaPassword +
-                               "' >/dev/null")
-                                  .c_str()),
-                  0);
+        Root = Temp.Path() / "Kormant";
+        Database = LayOutRelease3(Root);
         Script = ReadBytes(UPDATER_PAYLOAD_SCRIPT);
     }
     void TearDown() override { SetScriptEngineLibrary("IBEScript.dll"); }
 
-    std::string Carrier(const std::string& script) {
-        const auto exe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
-        const auto chm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
-        const auto udf = Temp.Path() / "release4/QUV_UDF.dll";
-        fs::copy_file(UPDATER_QUV_UDF, udf, fs::copy_options::overwrite_existing);
-        const auto package = BuildTestPackage(Temp.Path() / "files.exe", {exe, chm, udf});
-        return MakeTestCarrier(Temp.Path() / "carrier", package, script);
-    }
+    std::string Carrier(const std::string& script) const { return Release4Carrier(Temp, script); }
 
     std::string Run(TRecordingOperator& op, const std::string& script) {
         TUpdateSeams seams;
@@ -139,15 +112,7 @@ protected:
                Database->Attributes().find("maintenance") == std::string::npos;
     }
 
-    std::vector<fs::path> StagingFolders() const {
-        std::vector<fs::path> found;
-        for (const auto& entry : fs::directory_iterator(Root)) {
-            if (entry.path().filename().string().rfind("Tmp$", 0) == 0) {
-                found.push_back(entry.path());
-            }
-        }
-        return found;
-    }
+    std::vector<fs::path> StagingFolders() const { return StagingFoldersUnder(Root); }
 
     TTempFolder Temp;
     fs::path Root;

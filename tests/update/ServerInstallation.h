@@ -1,0 +1,47 @@
+// The installation with both parts that the server update tests start from, and the release-4
+// payload they update it with. Needs UPDATER_MAKE_RELEASE3, UPDATER_QUV_UDF and the server.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+#include "tests/firebird/OwnDatabase.h"
+#include "tests/support/PackageMaker.h"
+#include "tests/support/TempFolder.h"
+
+// The sample database at release 3, made by the server in `database` (an empty one).
+inline void MakeRelease3(const firebird_test::TOwnDatabase& database) {
+    ASSERT_EQ(
+        std::system(("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" + database.DatabaseString() +
+                     "' '" + firebird_test::SysdbaPassword + "' >/dev/null")
+                        .c_str()),
+        0);
+}
+
+// Release 3 under `root`: client stand-ins in Program, the sample database in DB_Data.
+inline std::unique_ptr<firebird_test::TOwnDatabase>
+LayOutRelease3(const std::filesystem::path& root) {
+    std::filesystem::create_directories(root / "Program");
+    std::filesystem::create_directories(root / "DB_Data");
+    std::ofstream(root / "Program/Kormant.exe") << "client release 3";
+    std::ofstream(root / "Program/Kormant.chm") << "help release 3";
+    auto database =
+        std::make_unique<firebird_test::TOwnDatabase>((root / "DB_Data/Kormant.fdb").string());
+    MakeRelease3(*database);
+    return database;
+}
+
+// A payload carrier with `script` and a package of release-4 stand-ins and the real function
+// library, made in `temp`.
+inline std::string Release4Carrier(const TTempFolder& temp, const std::string& script) {
+    const auto exe = temp.MakeFile("release4/Kormant.exe", "client release 4");
+    const auto chm = temp.MakeFile("release4/Kormant.chm", "help release 4");
+    const auto udf = temp.Path() / "release4/QUV_UDF.dll";
+    std::filesystem::copy_file(UPDATER_QUV_UDF, udf,
+                               std::filesystem::copy_options::overwrite_existing);
+    const auto package = BuildTestPackage(temp.Path() / "files.exe", {exe, chm, udf});
+    return MakeTestCarrier(temp.Path() / "carrier", package, script);
+}
