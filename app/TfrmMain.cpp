@@ -15,6 +15,7 @@
 #include "app/ApplicationTitle.h"
 #include "app/MessageBoxes.h"
 #include "app/TAnimate.h"
+#include "app/TfrmChoiceFolder.h"
 #include "app/WindowFont.h"
 #include "update/RunOnlineCommand.h"
 #include "update/RunUpdate.h"
@@ -58,6 +59,7 @@ TMainCommands TMainCommands::Default() {
     TMainCommands commands;
     commands.Update = RunUpdate;
     commands.Online = RunOnlineCommand;
+    commands.ChooseFolder = ChooseFolderWithDialog;
     return commands;
 }
 

@@ -1,7 +1,8 @@
-// The folder chooser: its controls, the preset folder, its results and the tree's behaviour; on
-// real folders, offscreen.
+// The folder chooser: its controls, the preset folder, its results, the tree's behaviour, and the
+// main window's "..." button that opens it; on real folders, offscreen.
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
 #include <QtTest>
@@ -10,6 +11,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/TfrmChoiceFolder.h"
+#include "app/TfrmMain.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"
 
@@ -97,6 +99,7 @@ private slots:
     void resultsFollowTheButtonsAndKeys();
     void treeListsFoldersOnlyAndFollowsTheDisk();
     void rightClickSelectsWithoutMenu();
+    void dotsButtonPutsTheChosenFolderIntoTheRoot();
 };
 
 void tst_ChoiceFolder::controlsMatchTheLayout() {
@@ -291,6 +294,67 @@ void tst_ChoiceFolder::rightClickSelectsWithoutMenu() {
     dialog.exec();
     QCOMPARE(selected, std::optional<std::string>(folders.Other.string()));
     QCOMPARE(menu, QString());
+}
+
+void tst_ChoiceFolder::dotsButtonPutsTheChosenFolderIntoTheRoot() {
+    TFolders folders;
+    const QString start = Q(folders.Temp.Path() / "Кормант");
+    // Each case clicks an entry under the scratch folder, then closes the chooser.
+    struct TCase {
+        const char* Name;
+        const char* Entry;
+        Qt::KeyboardModifiers Modifiers;
+        int Clicks;
+        const char* Close;
+        QString Root;
+    };
+    const TCase cases[] = {
+        {"OK", "Другая", {}, 1, "OKBtn", Q(folders.Other)},
+        {"Отмена", "Другая", {}, 1, "CancelBtn", start},
+        {"Esc", "Другая", {}, 1, nullptr, start},
+        // A second Ctrl+click takes the selection away: OK with no entry selected leaves the root
+        // alone.
+        {"OK, nothing selected", "Другая", Qt::ControlModifier, 2, "OKBtn", start},
+    };
+    for (const TCase& c : cases) {
+        TfrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Child<QLineEdit>(window, "eProgramLocation")->setText(start);
+        Child<QLineEdit>(window, "ePassword")->setText(QStringLiteral("секрет"));
+
+        QWidget* owner = nullptr;
+        QPoint offCentre;
+        std::optional<std::string> preset;
+        auto watch = OnNextModal([&](QWidget* modal) {
+            owner = modal->parentWidget();
+            offCentre = modal->geometry().center() - window.geometry().center();
+            auto& dialog = *qobject_cast<TfrmChoiceFolder*>(modal);
+            preset = dialog.Path();
+            const QPersistentModelIndex temp = ModelOf(dialog)->index(Q(folders.Temp.Path()));
+            const QPersistentModelIndex entry =
+                WaitForEntry(dialog, temp, QString::fromUtf8(c.Entry));
+            for (int click = 0; click < c.Clicks; ++click) {
+                // Apart, so that two clicks do not make a double click.
+                QTest::qWait(click == 0 ? 0 : QApplication::doubleClickInterval() + 50);
+                ClickEntry(dialog, entry, Qt::LeftButton, c.Modifiers);
+            }
+            if (c.Close != nullptr) {
+                QTest::mouseClick(Child(dialog, c.Close), Qt::LeftButton);
+            } else {
+                QTest::keyClick(dialog.focusWidget(), Qt::Key_Escape);
+            }
+        });
+        QTest::mouseClick(Child(window, "bbProgramLocation"), Qt::LeftButton);
+
+        QCOMPARE(owner, &window);
+        QVERIFY2(offCentre.manhattanLength() <= 2, c.Name);
+        QCOMPARE(preset, std::optional<std::string>(start.toStdString()));
+        QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), c.Root);
+        QCOMPARE(Child<QLineEdit>(window, "ePassword")->text(), QStringLiteral("секрет"));
+        // The dialog is gone once the handler returns.
+        QVERIFY(window.findChildren<TfrmChoiceFolder*>().isEmpty());
+    }
 }
 
 QTEST_MAIN(tst_ChoiceFolder)
