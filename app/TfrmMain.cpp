@@ -15,6 +15,8 @@
 #include "app/ApplicationTitle.h"
 #include "app/MessageBoxes.h"
 #include "app/TAnimate.h"
+#include "app/TfrmChoiceFolder.h"
+#include "app/WindowFont.h"
 #include "update/RunOnlineCommand.h"
 #include "update/RunUpdate.h"
 
@@ -57,6 +59,7 @@ TMainCommands TMainCommands::Default() {
     TMainCommands commands;
     commands.Update = RunUpdate;
     commands.Online = RunOnlineCommand;
+    commands.ChooseFolder = ChooseFolderWithDialog;
     return commands;
 }
 
@@ -68,13 +71,7 @@ TfrmMain::TfrmMain(TMainCommands commands, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Updater"));
     setFixedSize(433, 393);
-    // The layout's pixel positions assume MS Sans Serif at 8 points (11 pixels); Arial and its
-    // metric twin Liberation Sans come closest where that font is missing.
-    QFont font = this->font();
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Arial"),
-                      QStringLiteral("Liberation Sans")});
-    font.setPixelSize(11);
-    setFont(font);
+    SetWindowFont(*this);
 
     gbConnection =
         Make<QGroupBox>(this, "gbConnection", 8, 15, 417, 138, QStringLiteral(" Подключение  "));
@@ -110,7 +107,7 @@ TfrmMain::TfrmMain(TMainCommands commands, QWidget* parent)
     aProgress->hide();
     lProgress =
         Make<QLabel>(pBtn, "lProgress", 50, 15, 120, 13, QStringLiteral("Идет обновление ..."));
-    QFont bold = font;
+    QFont bold = font();
     bold.setBold(true);
     lProgress->setFont(bold);
     QPalette maroon = lProgress->palette();
