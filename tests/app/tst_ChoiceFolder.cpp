@@ -12,73 +12,11 @@
 #include "app/MessageBoxes.h"
 #include "app/TfrmChoiceFolder.h"
 #include "app/TfrmMain.h"
+#include "tests/app/FolderTreeHelper.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
-
-template <typename T = QWidget> T* Child(QWidget& window, const char* name) {
-    T* child = window.findChild<T*>(QString::fromLatin1(name));
-    if (child == nullptr) {
-        qFatal("no control %s", name);
-    }
-    return child;
-}
-
-QString Q(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-QTreeView* TreeOf(QWidget& dialog) {
-    return Child<QTreeView>(dialog, "stvChoiceFolder");
-}
-
-QFileSystemModel* ModelOf(QWidget& dialog) {
-    return qobject_cast<QFileSystemModel*>(TreeOf(dialog)->model());
-}
-
-// The display names of the entries listed under `parent`.
-QStringList EntriesUnder(QWidget& dialog, const QModelIndex& parent) {
-    QStringList names;
-    const QAbstractItemModel* model = TreeOf(dialog)->model();
-    for (int row = 0; row < model->rowCount(parent); ++row) {
-        names << model->index(row, 0, parent).data().toString();
-    }
-    names.sort();
-    return names;
-}
-
-// The entry `name` under `parent`, once the listing has brought it (invalid if it never does).
-// Rows move as the listings arrive and are sorted, so indexes kept across calls are persistent.
-QPersistentModelIndex WaitForEntry(QWidget& dialog, const QPersistentModelIndex& parent,
-                                   const QString& name) {
-    QPersistentModelIndex found;
-    // An entry that never comes leaves `found` invalid, which the caller's comparison shows.
-    (void)QTest::qWaitFor(
-        [&] {
-            const QAbstractItemModel* model = TreeOf(dialog)->model();
-            for (int row = 0; row < model->rowCount(parent); ++row) {
-                const QModelIndex entry = model->index(row, 0, parent);
-                if (entry.data().toString() == name) {
-                    found = entry;
-                    return true;
-                }
-            }
-            return false;
-        },
-        5000);
-    return found;
-}
-
-// Clicks through the window system, as the operator's mouse does: a right button also asks for a
-// context menu there.
-void ClickEntry(QWidget& dialog, const QPersistentModelIndex& entry, Qt::MouseButton button,
-                Qt::KeyboardModifiers modifiers = {}) {
-    QTreeView* tree = TreeOf(dialog);
-    tree->scrollTo(entry);
-    const QPoint point = tree->viewport()->mapTo(&dialog, tree->visualRect(entry).center());
-    QTest::mouseClick(dialog.windowHandle(), button, modifiers, point);
-}
 
 // Folders of the scratch tree used by several tests.
 struct TFolders {

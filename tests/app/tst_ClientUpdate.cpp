@@ -1,5 +1,6 @@
 // A whole successful update of a client-only installation through the real window: Start, the
-// question answered Yes, the real package program of the build, the success box, the new files.
+// question answered Yes, the real package program of the build, the success box, the new files;
+// once with the root typed and once picked in the folder chooser.
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -7,6 +8,7 @@
 #include <filesystem>
 
 #include "app/TfrmMain.h"
+#include "tests/app/FolderTreeHelper.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
@@ -17,6 +19,7 @@ class tst_ClientUpdate : public QObject {
     Q_OBJECT
 private slots:
     void startUpdatesTheClientPart();
+    void theRootPickedInTheFolderChooserIsUpdated();
 };
 
 void tst_ClientUpdate::startUpdatesTheClientPart() {
@@ -66,6 +69,55 @@ void tst_ClientUpdate::startUpdatesTheClientPart() {
         }
     }
     QCOMPARE(staging, 1);
+}
+
+// The operator picks the root in the folder chooser instead of typing it (the field names a
+// folder inside the installation, so the tree opens with the root's entry expanded above it),
+// then updates.
+void tst_ClientUpdate::theRootPickedInTheFolderChooserIsUpdated() {
+    TTempFolder temp;
+    temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
+    temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
+    const fs::path root = temp.Path() / "Kormant";
+
+    TfrmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QLineEdit*>(QStringLiteral("eProgramLocation"))->setText(Q(root / "Program"));
+    window.findChild<QLineEdit*>(QStringLiteral("ePassword"))->clear();
+
+    auto pick = OnNextModal([&](QWidget* dialog) {
+        const QPersistentModelIndex parent = ModelOf(*dialog)->index(Q(temp.Path()));
+        const QPersistentModelIndex entry =
+            WaitForEntry(*dialog, parent, QStringLiteral("Kormant"));
+        // The listings of the folders above still arrive and move the rows: the operator looks
+        // again and clicks until the entry is the selected one.
+        (void)QTest::qWaitFor(
+            [&] {
+                ClickEntry(*dialog, entry, Qt::LeftButton);
+                return TreeOf(*dialog)->currentIndex() == QModelIndex(entry);
+            },
+            5000);
+        QTest::mouseClick(Child(*dialog, "OKBtn"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Child(window, "bbProgramLocation"), Qt::LeftButton);
+    QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("eProgramLocation"))->text(), Q(root));
+
+    QStringList boxes;
+    std::unique_ptr<QTimer> nextBox;
+    auto answer = OnNextModal([&](QWidget* question) {
+        boxes << question->findChild<QLabel*>(QStringLiteral("Message"))->text();
+        nextBox = OnNextModal([&](QWidget* result) {
+            boxes << result->findChild<QLabel*>(QStringLiteral("Message"))->text();
+            result->findChild<QPushButton*>(QStringLiteral("OK"))->click();
+        });
+        question->findChild<QPushButton*>(QStringLiteral("Yes"))->click();
+    });
+    window.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[1], QStringLiteral("Обновление программы прошло успешно."));
+    QCOMPARE(ReadBytes(root / "Program/Kormant.exe"),
+             ReadBytes(fs::path(UPDATER_SAMPLE_CLIENT) / "Kormant.exe"));
 }
 
 QTEST_MAIN(tst_ClientUpdate)
