@@ -22,6 +22,8 @@ run_build() {
 }
 
 run_build build
+# The Windows build, its tests under Wine.
+./scripts/windows-tests.sh build-win
 if [[ "${UPDATER_SKIP_SANITIZE:-0}" != 1 ]]; then
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"

@@ -8,7 +8,8 @@ packages=(
     libgtest-dev
     qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2
     xvfb xauth
-    g++-mingw-w64-x86-64-posix
+    # The Windows build (MinGW-w64, googletest's sources) and its tests under Wine.
+    g++-mingw-w64-x86-64-posix googletest wine64
     # The package builder (writes zip archives through libarchive) and the package program (its
     # static zlib, libz.a), ib_util.h for the quv_udf library, mkfs.ext4 for the full-disk tests.
     libarchive-dev zlib1g-dev firebird-dev e2fsprogs

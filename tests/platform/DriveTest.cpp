@@ -18,6 +18,8 @@ struct TFsCase {
     TDriveClass Expected;
 };
 
+#ifndef _WIN32
+// Linux decides by the file system; Windows by the drive type.
 class FileSystemTable : public ::testing::TestWithParam<TFsCase> {};
 
 TEST_P(FileSystemTable, Classifies) {
@@ -60,11 +62,19 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+#endif
+
 TEST(DriveClassOf, BuildTreeIsOnALocalDisk) {
     TTempFolder temp;
     EXPECT_TRUE(platform::IsLocalDrive(temp.Str()));
 }
 
+#ifdef _WIN32
+TEST(DriveClassOf, AMissingDriveLetterAndANetworkShareAreNotLocal) {
+    EXPECT_EQ(platform::DriveClassOf("Q:\\QUV\\Kormant"), TDriveClass::Undetermined);
+    EXPECT_FALSE(platform::IsLocalDrive("\\\\server\\share\\QUV\\Kormant"));
+}
+#else
 TEST(DriveClassOf, MemoryFileSystemIsNotLocal) {
     if (!std::filesystem::is_directory("/dev/shm")) {
         GTEST_SKIP() << "no /dev/shm on this machine";
@@ -77,5 +87,7 @@ TEST(DriveClassOf, PseudoFileSystemAndMissingPathAreNotLocal) {
     EXPECT_FALSE(platform::IsLocalDrive("/proc"));
     EXPECT_EQ(platform::DriveClassOf("/no/such/folder/at/all"), TDriveClass::Undetermined);
 }
+
+#endif
 
 } // namespace

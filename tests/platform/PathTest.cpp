@@ -18,6 +18,21 @@ TEST_P(FullPathTable, ResolvesLexically) {
     EXPECT_EQ(platform::FullPath(GetParam().Input), GetParam().Expected);
 }
 
+#ifdef _WIN32
+// The system's own resolution: slashes become backslashes, repeated ones collapse.
+INSTANTIATE_TEST_SUITE_P(
+    Absolute, FullPathTable,
+    ::testing::Values(TFullPathCase{"", ""}, TFullPathCase{"C:\\", "C:\\"},
+                      TFullPathCase{"C:\\QUV\\Kormant", "C:\\QUV\\Kormant"},
+                      TFullPathCase{"C:\\QUV\\Kormant\\", "C:\\QUV\\Kormant\\"},
+                      TFullPathCase{"C:/QUV/Kormant", "C:\\QUV\\Kormant"},
+                      TFullPathCase{"C:\\QUV\\\\Kormant", "C:\\QUV\\Kormant"},
+                      TFullPathCase{"C:\\QUV\\.\\..\\QUV\\Kormant", "C:\\QUV\\Kormant"},
+                      TFullPathCase{"C:\\..\\..", "C:\\"}),
+    [](const ::testing::TestParamInfo<TFullPathCase>& info) {
+        return "Case" + std::to_string(info.index);
+    });
+#else
 INSTANTIATE_TEST_SUITE_P(
     Absolute, FullPathTable,
     ::testing::Values(TFullPathCase{"", ""}, TFullPathCase{"/", "/"},
@@ -30,18 +45,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TFullPathCase>& info) {
         return "Case" + std::to_string(info.index);
     });
+#endif
 
 TEST(FullPath, RelativeTextIsTakenFromTheCurrentFolder) {
     const std::string cwd = std::filesystem::current_path().string();
-    EXPECT_EQ(platform::FullPath("Kormant"), cwd + "/Kormant");
+    const std::string d(1, platform::PathDelimiter);
+    EXPECT_EQ(platform::FullPath("Kormant"), cwd + d + "Kormant");
     EXPECT_EQ(platform::FullPath("."), cwd);
-    EXPECT_EQ(platform::FullPath("./a/../Kormant/"), cwd + "/Kormant/");
+    EXPECT_EQ(platform::FullPath("./a/../Kormant/"), cwd + d + "Kormant" + d);
 }
 
 TEST(JoinPath, AddsExactlyOneDelimiter) {
+#ifdef _WIN32
+    EXPECT_EQ(platform::JoinPath("C:\\QUV", "Kormant"), "C:\\QUV\\Kormant");
+    EXPECT_EQ(platform::JoinPath("C:\\QUV\\", "Kormant"), "C:\\QUV\\Kormant");
+    EXPECT_EQ(platform::JoinPath("C:\\", "Program"), "C:\\Program");
+#else
     EXPECT_EQ(platform::JoinPath("/opt/QUV", "Kormant"), "/opt/QUV/Kormant");
     EXPECT_EQ(platform::JoinPath("/opt/QUV/", "Kormant"), "/opt/QUV/Kormant");
     EXPECT_EQ(platform::JoinPath("/", "Program"), "/Program");
+#endif
 }
 
 TEST(FolderExists, TellsFoldersFromFilesAndMissingNames) {

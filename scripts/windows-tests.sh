@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the Windows side with MinGW-w64 (cmake/mingw-w64-x86_64.cmake) into build-win/ and runs
+# its tests under Wine, in a Wine prefix of the build tree. One wineserver is kept running for
+# the whole run (each test program would otherwise start and stop its own) and is stopped by
+# its PID at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build-win}
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_BUILD_APP=OFF >/dev/null
+
+export WINEPREFIX=$PWD/$build/wineprefix WINEDEBUG=-all
+unset DISPLAY WAYLAND_DISPLAY
+# Wine refuses a prefix that belongs to another user.
+if [[ -d $WINEPREFIX && $(stat -c %u "$WINEPREFIX") != $(id -u) ]]; then
+    rm -rf "$WINEPREFIX"
+fi
+mkdir -p "$WINEPREFIX"
+# In the foreground (-f), so that $! is the server itself, and away from this script's output,
+# which it would otherwise hold open after the script ends.
+/usr/lib/wine/wineserver -f -p </dev/null >/dev/null 2>&1 &
+server=$!
+# The server ends every Wine process of the prefix (the system services wineboot started) and
+# then itself.
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server" 2>/dev/null || true
+      wait "$server" 2>/dev/null || true' EXIT
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+
+# The test lists are read by running the programs, so the prefix comes first.
+cmake --build "$build" -j "$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
