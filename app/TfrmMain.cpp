@@ -17,14 +17,10 @@
 #include "app/TAnimate.h"
 #include "app/TfrmChoiceFolder.h"
 #include "app/WindowFont.h"
+#include "platform/Path.h"
 #include "update/RunOnlineCommand.h"
 #include "update/RunUpdate.h"
 
-#ifdef _WIN32
-const char* const kDefaultRoot = "C:\\QUV\\Kormant";
-#else
-const char* const kDefaultRoot = "/opt/QUV/Kormant";
-#endif
 const char* const kDefaultPassword = "mirdelkoza";
 
 namespace {
@@ -151,7 +147,7 @@ void TfrmMain::FormCreate() {
     ApplicationTitle() =
         TitleFromExecutablePath(QCoreApplication::applicationFilePath().toStdString());
     setWindowTitle(QString::fromStdString(ApplicationTitle()));
-    eProgramLocation->setText(QString::fromUtf8(kDefaultRoot));
+    eProgramLocation->setText(QString::fromUtf8(platform::DefaultInstallationRoot));
     ePassword->setText(QString::fromUtf8(kDefaultPassword));
 }
 

@@ -81,6 +81,6 @@ private:
     QPushButton* CancelBtn = nullptr;
 };
 
-// The root folder the window offers by default.
-extern const char* const kDefaultRoot;
+// The password the window offers by default (the root is the platform's default installation
+// root, platform/Path.h).
 extern const char* const kDefaultPassword;

@@ -9,6 +9,9 @@ namespace platform {
 // The separator that "join" puts between a folder and a child name.
 extern const char PathDelimiter;
 
+// The installation root the window offers before the operator types one.
+extern const char* const DefaultInstallationRoot;
+
 // The longest full path the host accepts for a file or folder, in bytes of the path text.
 extern const std::size_t MaxPathLength;
 

@@ -7,6 +7,7 @@
 
 namespace platform {
 
+const char* const DefaultInstallationRoot = "/opt/QUV/Kormant";
 const char PathDelimiter = '/';
 const std::size_t MaxPathLength = PATH_MAX - 1;
 

@@ -4,6 +4,7 @@
 
 namespace platform {
 
+const char* const DefaultInstallationRoot = "C:\\QUV\\Kormant";
 const char PathDelimiter = '\\';
 const std::size_t MaxPathLength = MAX_PATH - 1;
 

@@ -16,6 +16,7 @@
 #include "app/TAnimate.h"
 #include "app/TfrmMain.h"
 #include "platform/Failure.h"
+#include "platform/Path.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"
 
@@ -174,7 +175,8 @@ void tst_TfrmMain::controlsMatchTheLayout() {
 void tst_TfrmMain::defaultsAndFocus() {
     TfrmMain window(TMainCommands{});
     Open(window);
-    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), QString::fromUtf8(kDefaultRoot));
+    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(),
+             QString::fromUtf8(platform::DefaultInstallationRoot));
     QCOMPARE(Child<QLineEdit>(window, "ePassword")->text(), QStringLiteral("mirdelkoza"));
     QCOMPARE(window.focusWidget(), Child(window, "eProgramLocation"));
     QVERIFY(Child<QPlainTextEdit>(window, "mLog")->toPlainText().isEmpty());
@@ -266,7 +268,8 @@ void tst_TfrmMain::startDisablesWhileRunningAndShowsFailureAfterRestore() {
 
     QCOMPARE(runs, 1);
     QVERIFY(window.isVisible());
-    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), QString::fromUtf8(kDefaultRoot));
+    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(),
+             QString::fromUtf8(platform::DefaultInstallationRoot));
     QVERIFY(!during.ConnectionEnabled);
     QVERIFY(!during.ButtonsEnabled);
     QVERIFY(during.LogEnabled);
@@ -414,7 +417,7 @@ void tst_TfrmMain::folderChooserReplacesOnlyTheRoot() {
     Open(window);
     Child<QLineEdit>(window, "ePassword")->setText(QStringLiteral("secret"));
     Child<QPushButton>(window, "bbProgramLocation")->click();
-    QCOMPARE(offered, std::string(kDefaultRoot));
+    QCOMPARE(offered, std::string(platform::DefaultInstallationRoot));
     QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), QStringLiteral("/srv/Kormant"));
     QCOMPARE(Child<QLineEdit>(window, "ePassword")->text(), QStringLiteral("secret"));
 
@@ -435,7 +438,8 @@ void tst_TfrmMain::folderChooserFailureReachesTheFailureBox() {
     const QString shown = FailureBoxText(
         [&] { Child<QPushButton>(window, "bbProgramLocation")->click(); }, &atBox, &window);
     QCOMPARE(shown, QStringLiteral("tst_TfrmMain|Папка недоступна."));
-    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(), QString::fromUtf8(kDefaultRoot));
+    QCOMPARE(Child<QLineEdit>(window, "eProgramLocation")->text(),
+             QString::fromUtf8(platform::DefaultInstallationRoot));
     QVERIFY(atBox.ButtonsEnabled && atBox.ConnectionEnabled);
     QVERIFY(!window.CommandRunning());
 }
