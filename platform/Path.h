@@ -12,8 +12,12 @@ extern const char PathDelimiter;
 // The installation root the window offers before the operator types one.
 extern const char* const DefaultInstallationRoot;
 
-// The longest full path the host accepts for a file or folder, in bytes of the path text.
+// The longest full path the host accepts for a file or folder, in the units of PathLength.
 extern const std::size_t MaxPathLength;
+
+// The length of a path text in the units the host's limit counts: bytes on Linux, UTF-16 code
+// units on Windows (where a Cyrillic letter counts once, not as its two UTF-8 bytes).
+std::size_t PathLength(std::string_view path);
 
 // Makes a path absolute the way the system's full-path resolution does: relative to the
 // current folder, "." and ".." segments resolved lexically (symbolic links are not followed),

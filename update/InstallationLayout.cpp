@@ -30,7 +30,7 @@ InstallationLayout ResolveLayout(std::string_view rootText, TClockReader readClo
 
     // A root longer than the system accepts cannot name a folder; it is reported as not found
     // rather than handed to calls that would fail on it.
-    if (layout.RootDir.size() > platform::MaxPathLength ||
+    if (platform::PathLength(layout.RootDir) > platform::MaxPathLength ||
         !platform::FolderExists(layout.RootDir)) {
         throw EFailure(QuotedRootMessage(layout.RootDir, " не найден!"));
     }

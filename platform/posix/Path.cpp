@@ -11,6 +11,10 @@ const char* const DefaultInstallationRoot = "/opt/QUV/Kormant";
 const char PathDelimiter = '/';
 const std::size_t MaxPathLength = PATH_MAX - 1;
 
+std::size_t PathLength(std::string_view path) {
+    return path.size();
+}
+
 namespace {
 
 std::string CurrentFolder() {

@@ -8,6 +8,10 @@ const char* const DefaultInstallationRoot = "C:\\QUV\\Kormant";
 const char PathDelimiter = '\\';
 const std::size_t MaxPathLength = MAX_PATH - 1;
 
+std::size_t PathLength(std::string_view path) {
+    return win32::Widen(path).size();
+}
+
 std::string FullPath(std::string_view path) {
     if (path.empty()) {
         return {};

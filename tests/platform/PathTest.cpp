@@ -1,5 +1,6 @@
 #include "platform/Path.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -66,6 +67,39 @@ TEST(JoinPath, AddsExactlyOneDelimiter) {
     EXPECT_EQ(platform::JoinPath("/", "Program"), "/Program");
 #endif
 }
+
+// The limit counts what the host counts: UTF-16 units on Windows, bytes on Linux.
+TEST(PathLength, CountsTheUnitsOfTheHostsLimit) {
+    const std::string cyrillic = "Кормант"; // 7 letters, 14 bytes of UTF-8
+#ifdef _WIN32
+    EXPECT_EQ(platform::PathLength("C:\\" + cyrillic), 10u);
+#else
+    EXPECT_EQ(platform::PathLength("/" + cyrillic), 15u);
+#endif
+    EXPECT_EQ(platform::PathLength(""), 0u);
+}
+
+#ifdef _WIN32
+// A root of exactly the limit in UTF-16 units, most of it Cyrillic (about twice as many bytes of
+// UTF-8), is a folder like any other.
+TEST(PathLength, ACyrillicPathOfTheWholeLimitNamesAFolder) {
+    TTempFolder temp;
+    std::string path = platform::FullPath(temp.Str());
+    while (platform::PathLength(path) < platform::MaxPathLength) {
+        const std::size_t room = platform::MaxPathLength - platform::PathLength(path) - 1;
+        std::string segment;
+        for (std::size_t i = 0; i < std::min<std::size_t>(room, 100); ++i) {
+            segment += "ж";
+        }
+        path += "\\" + (segment.empty() ? std::string("a") : segment);
+    }
+    ASSERT_EQ(platform::PathLength(path), platform::MaxPathLength);
+    std::filesystem::create_directories(std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size())));
+    EXPECT_TRUE(platform::FolderExists(path));
+    EXPECT_EQ(platform::FullPath(path), path);
+}
+#endif
 
 TEST(FolderExists, TellsFoldersFromFilesAndMissingNames) {
     TTempFolder temp;
