@@ -40,15 +40,6 @@ protected:
     }
 };
 
-template <typename T, typename... Args>
-T* Make(QWidget* parent, const char* name, int left, int top, int width, int height,
-        Args&&... args) {
-    auto* widget = new T(std::forward<Args>(args)..., parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
 } // namespace
 
 TMainCommands TMainCommands::Default() {

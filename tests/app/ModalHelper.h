@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -31,4 +33,30 @@
                      });
     timer->start();
     return timer;
+}
+
+// Presses Start (OKBtn) in `window`, answers the update question Yes and the box that follows
+// OK, and returns the texts of both boxes. `onQuestion` and `onResult` see each box before it is
+// answered.
+inline QStringList StartAnsweringYes(QWidget& window,
+                                     const std::function<void(QWidget*)>& onQuestion = {},
+                                     const std::function<void(QWidget*)>& onResult = {}) {
+    QStringList boxes;
+    std::unique_ptr<QTimer> nextBox;
+    auto watch = OnNextModal([&](QWidget* question) {
+        if (onQuestion) {
+            onQuestion(question);
+        }
+        boxes << question->findChild<QLabel*>(QStringLiteral("Message"))->text();
+        nextBox = OnNextModal([&](QWidget* result) {
+            if (onResult) {
+                onResult(result);
+            }
+            boxes << result->findChild<QLabel*>(QStringLiteral("Message"))->text();
+            result->findChild<QPushButton*>(QStringLiteral("OK"))->click();
+        });
+        question->findChild<QPushButton*>(QStringLiteral("Yes"))->click();
+    });
+    window.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+    return boxes;
 }

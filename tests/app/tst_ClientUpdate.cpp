@@ -38,17 +38,7 @@ void tst_ClientUpdate::startUpdatesTheClientPart() {
     // The client part needs no password.
     window.findChild<QLineEdit*>(QStringLiteral("ePassword"))->clear();
 
-    QStringList boxes;
-    std::unique_ptr<QTimer> nextBox;
-    auto watch = OnNextModal([&](QWidget* question) {
-        boxes << question->findChild<QLabel*>(QStringLiteral("Message"))->text();
-        nextBox = OnNextModal([&](QWidget* result) {
-            boxes << result->findChild<QLabel*>(QStringLiteral("Message"))->text();
-            result->findChild<QPushButton*>(QStringLiteral("OK"))->click();
-        });
-        question->findChild<QPushButton*>(QStringLiteral("Yes"))->click();
-    });
-    window.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+    const QStringList boxes = StartAnsweringYes(window);
 
     QCOMPARE(boxes.size(), 2);
     QVERIFY(boxes[0].contains(QStringLiteral("КЛИЕНТСКАЯ часть")));
@@ -103,17 +93,7 @@ void tst_ClientUpdate::theRootPickedInTheFolderChooserIsUpdated() {
     QTest::mouseClick(Child(window, "bbProgramLocation"), Qt::LeftButton);
     QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("eProgramLocation"))->text(), Q(root));
 
-    QStringList boxes;
-    std::unique_ptr<QTimer> nextBox;
-    auto answer = OnNextModal([&](QWidget* question) {
-        boxes << question->findChild<QLabel*>(QStringLiteral("Message"))->text();
-        nextBox = OnNextModal([&](QWidget* result) {
-            boxes << result->findChild<QLabel*>(QStringLiteral("Message"))->text();
-            result->findChild<QPushButton*>(QStringLiteral("OK"))->click();
-        });
-        question->findChild<QPushButton*>(QStringLiteral("Yes"))->click();
-    });
-    window.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+    const QStringList boxes = StartAnsweringYes(window);
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes[1], QStringLiteral("Обновление программы прошло успешно."));
     QCOMPARE(ReadBytes(root / "Program/Kormant.exe"),

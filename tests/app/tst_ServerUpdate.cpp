@@ -52,25 +52,20 @@ void tst_ServerUpdate::startUpdatesBothParts() {
     window.findChild<QLineEdit*>(QStringLiteral("eProgramLocation"))
         ->setText(QString::fromStdString(root.string()));
 
-    QStringList boxes;
     QImage question;
     QImage withLog;
     QImage success;
-    std::unique_ptr<QTimer> nextBox;
-    auto watch = OnNextModal([&](QWidget* box) {
-        QTest::qWait(20);
-        question = box->grab().toImage();
-        boxes << box->findChild<QLabel*>(QStringLiteral("Message"))->text();
-        nextBox = OnNextModal([&](QWidget* result) {
+    const QStringList boxes = StartAnsweringYes(
+        window,
+        [&](QWidget* box) {
+            QTest::qWait(20);
+            question = box->grab().toImage();
+        },
+        [&](QWidget* result) {
             QTest::qWait(20);
             success = result->grab().toImage();
             withLog = window.grab().toImage();
-            boxes << result->findChild<QLabel*>(QStringLiteral("Message"))->text();
-            result->findChild<QPushButton*>(QStringLiteral("OK"))->click();
         });
-        box->findChild<QPushButton*>(QStringLiteral("Yes"))->click();
-    });
-    window.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
 
     QCOMPARE(boxes.size(), 2);
     QVERIFY(boxes[0].contains(QStringLiteral("КЛИЕНТСКАЯ и СЕРВЕРНАЯ части")));

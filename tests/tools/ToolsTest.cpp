@@ -236,8 +236,8 @@ TEST_F(PackageBuilder, AFolderItCannotWriteGetsNothingAndTheReasonIsBesideThePac
 TEST_F(PackageBuilder, AZipFromElsewhereIsUnpackedOnlyWhenEveryEntryIsSafe) {
     const auto maker = Temp.MakeFile("make_zip.py", R"(import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w") as archive:
-    for spec in sys.argv[2:]:
-        kind, name = spec.split("=", 1)
+    for item in sys.argv[2:]:
+        kind, name = item.split("=", 1)
         name = name.replace("<0A>", "\n")
         entry = zipfile.ZipInfo(name, (2021, 3, 4, 5, 6, 8))
         entry.create_system = 3
