@@ -5,7 +5,7 @@
 #include "platform/OwnExecutable.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
-#include "update/PayloadFormat.h"
+#include "platform/ProgramResource.h"
 
 namespace {
 
@@ -31,21 +31,20 @@ std::string OwnPayloadCarrier() {
 }
 
 std::string LoadScriptText(const std::string& carrier) {
-    const platform::TFile file = platform::TFile::OpenRead(carrier);
-    if (!file.IsOpen()) {
-        throw EFailure(QuotedResource("Невозможно загрузить ресурс ", "script"));
-    }
-    const auto directory = ReadPayloadDirectory(file);
-    const TPayloadEntry* entry = directory ? directory->Find("TEXT", "script") : nullptr;
-    if (entry == nullptr) {
+    using TOutcome = platform::TResourceRead::TOutcome;
+    auto resource = platform::ReadProgramResource(carrier, "text", "script");
+    switch (resource.Outcome) {
+    case TOutcome::Read:
+        break;
+    case TOutcome::NotFound:
         throw EFailure(QuotedResource("Не найден ресурс ", "script"));
-    }
-    // Damaged bytes count as bytes that cannot be had: a script is never run from them.
-    auto read = ReadPayloadEntry(file, *entry);
-    if (!read) {
+    case TOutcome::CannotLoad:
+        throw EFailure(QuotedResource("Невозможно загрузить ресурс ", "script"));
+    case TOutcome::CannotLock:
+        // Damaged bytes count as bytes that cannot be had: a script is never run from them.
         throw EFailure(QuotedResource("Невозможно заблокировать ресурс ", "script"));
     }
-    std::string text = std::move(*read);
+    std::string text = std::move(resource.Bytes);
     if (const auto zero = text.find('\0'); zero != std::string::npos) {
         text.resize(zero);
     }
@@ -57,23 +56,19 @@ void SavePackage(const std::string& fileName, const std::string& carrier) {
         throw EFailure(QuotedResource("Ошибка работы с ресурсом ", "files") + "\r" + message);
     };
     const std::string target = platform::FullPath(fileName);
-    const platform::TFile source = platform::TFile::OpenRead(carrier);
-    const auto directory =
-        source.IsOpen() ? ReadPayloadDirectory(source) : std::optional<TPayloadDirectory>{};
-    const TPayloadEntry* entry = directory ? directory->Find("EXEFILE", "files") : nullptr;
-    if (entry == nullptr) {
-        fail("Resource files not found");
-    }
-    // Checked before the file is created, so a damaged updater leaves the disk as it was.
-    const auto bytes = ReadPayloadEntry(source, *entry);
-    if (!bytes) {
+    // Read and checked before the file is created, so a damaged updater leaves the disk as it was.
+    const auto resource = platform::ReadProgramResource(carrier, "exefile", "files");
+    using TOutcome = platform::TResourceRead::TOutcome;
+    if (resource.Outcome == TOutcome::CannotLock) {
         fail("Stream read error");
+    } else if (resource.Outcome != TOutcome::Read) {
+        fail("Resource files not found");
     }
     platform::TFile file = platform::TFile::Create(target, true);
     if (!file.IsOpen()) {
         fail("Cannot create file " + target);
     }
-    if (!file.Write(bytes->data(), bytes->size()) || !file.Close()) {
+    if (!file.Write(resource.Bytes.data(), resource.Bytes.size()) || !file.Close()) {
         fail("Stream write error");
     }
 }

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "platform/File.h"
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 
 std::string BuildTestPackage(const std::filesystem::path& output,
                              const std::vector<std::filesystem::path>& files) {

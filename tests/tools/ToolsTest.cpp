@@ -18,7 +18,7 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "tools/payload/ProgramCheck.h"
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 
 namespace {
 

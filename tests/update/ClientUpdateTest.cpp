@@ -14,7 +14,7 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "update/AccessCheck.h"
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 #include "update/UpdateSeams.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "tests/update/ServerInstallation.h"
 #include "update/AccessCheck.h"
 #include "update/FirebirdServerPart.h"
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 #include "update/RunOnlineCommand.h"
 #include "update/UpdateSeams.h"
 

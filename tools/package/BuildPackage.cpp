@@ -18,7 +18,7 @@
 #include "platform/FolderLookup.h"
 #include "platform/OwnExecutable.h"
 #include "tools/payload/ProgramCheck.h"
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 
 namespace {
 

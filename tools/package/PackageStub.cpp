@@ -28,7 +28,7 @@
 
 #include "platform/File.h"
 #include "platform/OwnExecutable.h"
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // Makes an updater for a release from a built one, without compiling: attaches the update
 // script and the update package to a copy of the updater (or to the updater itself).
 //   updater-attach-payload --script SCRIPT --package PACKAGE [-o OUTPUT] UPDATER
-// A payload the updater already carries is replaced. Refuses a script with a zero byte (the
-// updater reads the script up to its first zero byte, so the rest would be lost silently) and
-// a package or updater that is not a program.
+// The script and the package the updater already carries are replaced (Windows: as resources).
+// Refuses a script with a zero byte (the updater reads the script up to its first zero byte, so the
+// rest would be lost silently) and a package or updater that is not a program.
 #include <iostream>
 #include <stdexcept>
 #include <string>
 
+#include "platform/ProgramResource.h"
 #include "tools/payload/ProgramCheck.h"
-#include "update/PayloadFormat.h"
 
 namespace {
 
@@ -52,8 +52,9 @@ int Attach(int argc, char** argv) {
     if (!IsProgramFile(updater)) {
         Fail("the updater " + updater + " is not a program (neither ELF nor PE)");
     }
-    WritePayload(updater, {{"TEXT", "SCRIPT", script}, {"EXEFILE", "FILES", package}},
-                 output.empty() ? updater : output);
+    platform::WriteProgramResources(updater,
+                                    {{"TEXT", "SCRIPT", script}, {"EXEFILE", "FILES", package}},
+                                    output.empty() ? updater : output);
     return 0;
 }
 

@@ -1,4 +1,4 @@
-#include "update/PayloadFormat.h"
+#include "platform/PayloadFormat.h"
 
 #include <algorithm>
 #include <array>
