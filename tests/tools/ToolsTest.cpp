@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/OwnExecutable.h"
+#include "platform/PayloadFormat.h"
 #include "platform/Process.h"
 #include "tests/support/Command.h"
 #include "tests/support/PackageMaker.h"
@@ -18,7 +19,6 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "tools/payload/ProgramCheck.h"
-#include "platform/PayloadFormat.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/FileSystem.h"
+#include "platform/PayloadFormat.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/OrdinaryUser.h"
 #include "tests/support/PackageMaker.h"
@@ -14,7 +15,6 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "update/AccessCheck.h"
-#include "platform/PayloadFormat.h"
 #include "update/UpdateSeams.h"
 
 namespace {

@@ -6,13 +6,13 @@
 #include <thread>
 
 #include "platform/File.h"
+#include "platform/PayloadFormat.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
-#include "platform/PayloadFormat.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "dbadmin/ScriptApplication.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
+#include "platform/PayloadFormat.h"
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/FailureText.h"
@@ -23,7 +24,6 @@
 #include "tests/update/ServerInstallation.h"
 #include "update/AccessCheck.h"
 #include "update/FirebirdServerPart.h"
-#include "platform/PayloadFormat.h"
 #include "update/RunOnlineCommand.h"
 #include "update/UpdateSeams.h"
 

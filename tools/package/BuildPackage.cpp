@@ -17,8 +17,8 @@
 
 #include "platform/FolderLookup.h"
 #include "platform/OwnExecutable.h"
-#include "tools/payload/ProgramCheck.h"
 #include "platform/PayloadFormat.h"
+#include "tools/payload/ProgramCheck.h"
 
 namespace {
 
