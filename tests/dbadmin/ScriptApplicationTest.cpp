@@ -4,12 +4,12 @@
 #include "dbadmin/ScriptApplication.h"
 
 #include "platform/Failure.h"
+#include "tests/support/Environment.h"
 #include "tests/support/FailureText.h"
+#include "tests/support/LoadedLibrary.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -36,10 +36,10 @@ protected:
     void SetUp() override {
         SetScriptEngineLibrary(FAKE_ENGINE);
         Record = Temp.Str() + "/engine.log";
-        setenv("FAKE_ENGINE_RECORD", Record.c_str(), 1);
+        SetTestVariable("FAKE_ENGINE_RECORD", Record);
     }
     void TearDown() override {
-        unsetenv("FAKE_ENGINE_RECORD");
+        RemoveTestVariable("FAKE_ENGINE_RECORD");
         SetScriptEngineLibrary("IBEScript.dll");
     }
 
@@ -75,7 +75,7 @@ TEST_F(ScriptApplication, ConnectStringAndScriptReachTheEngineAsSpecified) {
     EXPECT_EQ(Pane.Lines,
               (std::vector<std::string>{"<clear>", "first line", "~", "answers 0 1", "~"}));
     // The engine is unloaded before the call returns.
-    EXPECT_EQ(dlopen(FAKE_ENGINE, RTLD_NOW | RTLD_NOLOAD), nullptr);
+    EXPECT_FALSE(IsLibraryLoaded(FAKE_ENGINE));
 }
 
 TEST_F(ScriptApplication, FailingStatementsAreLoggedAndTheLastOneIsRaised) {

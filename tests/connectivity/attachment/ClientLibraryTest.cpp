@@ -5,6 +5,7 @@
 #include "connectivity/attachment/EIB_Error.h"
 #include "connectivity/attachment/TIB_Connection.h"
 #include "connectivity/attachment/TIB_Session.h"
+#include "tests/support/LoadedLibrary.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +16,6 @@
 #include <thread>
 
 namespace {
-
-// True when the file is mapped into this process, that is, loaded and not yet freed.
-bool Mapped(const std::string& path) {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        if (line.size() >= path.size() &&
-            line.compare(line.size() - path.size(), path.size(), path) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 class ClientLibrary : public ::testing::Test {
 protected:
@@ -177,12 +165,12 @@ TEST_F(ClientLibrary, StartUpWithALibraryLackingAnEntryPointEndsTheProgramWithIt
 TEST_F(ClientLibrary, LoadsWhenTheCountRisesToZeroAndFreesWhenItFallsBack) {
     ResetClientLibrary(FAKE_CLIENT_NO_ROLLBACK_RETAINING);
     EXPECT_EQ(ClientLibraryLoadCount(), -1);
-    EXPECT_FALSE(Mapped(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
+    EXPECT_FALSE(IsLibraryLoaded(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
     {
         TIB_Connection connection;
         EXPECT_EQ(ClientLibraryLoadCount(), 0);
         EXPECT_TRUE(ClientLibraryLoaded());
-        EXPECT_TRUE(Mapped(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
+        EXPECT_TRUE(IsLibraryLoaded(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
         {
             auto transaction = std::make_unique<TIB_Transaction>();
             EXPECT_EQ(ClientLibraryLoadCount(), 1);
@@ -190,11 +178,11 @@ TEST_F(ClientLibrary, LoadsWhenTheCountRisesToZeroAndFreesWhenItFallsBack) {
         // The fall back to 0 frees, although the connection still exists.
         EXPECT_EQ(ClientLibraryLoadCount(), 0);
         EXPECT_FALSE(ClientLibraryLoaded());
-        EXPECT_FALSE(Mapped(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
+        EXPECT_FALSE(IsLibraryLoaded(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
     }
     EXPECT_EQ(ClientLibraryLoadCount(), -1);
     EXPECT_FALSE(ClientLibraryLoaded());
-    EXPECT_FALSE(Mapped(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
+    EXPECT_FALSE(IsLibraryLoaded(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
     EXPECT_EQ(ClientEntryPoints().isc_attach_database, nullptr);
     EXPECT_EQ(ClientCallLock(), nullptr);
     EXPECT_EQ(ClientSessionSlot(), nullptr);
@@ -208,8 +196,8 @@ TEST_F(ClientLibrary, LoneComponentFreesTheLibraryOnItsWayBackToMinusOne) {
     // So a reset's new name is what the next component loads.
     ResetClientLibrary(FAKE_CLIENT_NO_SERVICE_START);
     TIB_Connection next;
-    EXPECT_FALSE(Mapped(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
-    EXPECT_TRUE(Mapped(FAKE_CLIENT_NO_SERVICE_START));
+    EXPECT_FALSE(IsLibraryLoaded(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
+    EXPECT_TRUE(IsLibraryLoaded(FAKE_CLIENT_NO_SERVICE_START));
 }
 
 TEST_F(ClientLibrary, DatabaseObjectRunsTheCountWithItsInternalTransaction) {
@@ -234,7 +222,7 @@ TEST_F(ClientLibrary, ResetFreesTheStartUpLibraryOrOnlyChangesTheName) {
     ResetClientLibrary("fbclient.dll");
     EXPECT_EQ(ClientLibraryLoadCount(), -1);
     EXPECT_FALSE(ClientLibraryLoaded());
-    EXPECT_FALSE(Mapped(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
+    EXPECT_FALSE(IsLibraryLoaded(FAKE_CLIENT_NO_ROLLBACK_RETAINING));
     EXPECT_EQ(ClientLibraryName(), "fbclient.dll");
 
     ResetClientLibrary("other.dll");
@@ -244,6 +232,8 @@ TEST_F(ClientLibrary, ResetFreesTheStartUpLibraryOrOnlyChangesTheName) {
     // next test starts from -1.
 }
 
+// The real client's own answers: the Windows client is not at hand where the Windows tests run.
+#ifndef _WIN32
 TEST_F(ClientLibrary, RealClientLibraryLoadsWithEveryRequiredEntryPoint) {
     ResetClientLibrary("fbclient.dll");
     TIB_Connection connection;
@@ -259,6 +249,7 @@ TEST_F(ClientLibrary, RealClientLibraryLoadsWithEveryRequiredEntryPoint) {
                          reinterpret_cast<const ISC_UCHAR*>("\x01\x02"), short{2}),
               0x0201);
 }
+#endif
 
 TEST_F(ClientLibrary, FailedLoadAfterASuccessfulOneLeavesTheTableEmpty) {
     ResetClientLibrary("fbclient.dll");
@@ -302,7 +293,7 @@ TEST_F(ClientLibrary, MissingOptionalEntryPointRaisesOnlyWhenCalled) {
     isc_svc_handle handle = 0;
     try {
         ClientCall(&TIB_ClientEntryPoints::isc_service_start, connection.Session().StatusVector(),
-                   &handle, static_cast<int*>(nullptr), static_cast<unsigned short>(0),
+                   &handle, static_cast<isc_resv_handle*>(nullptr), static_cast<unsigned short>(0),
                    static_cast<const ISC_SCHAR*>(""));
         FAIL();
     } catch (const EIB_Error& failure) {

@@ -4,6 +4,7 @@
 
 #include "connectivity/attachment/ClientLibrary.h"
 #include "connectivity/attachment/EIB_Error.h"
+#include "tests/support/Environment.h"
 
 #include <gtest/gtest.h>
 
@@ -272,7 +273,7 @@ TEST_F(Connection, OverlongParameterBlockValueIsRefusedBeforeAnyClientCall) {
 
 TEST_F(Connection, EmptyAttachPathIsRefused) {
     TIB_Connection connection;
-    unsetenv("ISC_DATABASE");
+    RemoveTestVariable("ISC_DATABASE");
     EXPECT_EQ(Failure([&] { connection.SetConnected(true); }), "DatabaseName не может быть пустым");
 }
 

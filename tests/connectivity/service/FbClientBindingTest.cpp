@@ -9,6 +9,9 @@
 #include <cfenv>
 #include <filesystem>
 #include <thread>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -29,7 +32,7 @@ void FillStatusVector(const std::vector<const char*>& lines, ISC_STATUS first = 
     status[i] = isc_arg_end;
 }
 
-TFbClientBinding& RealBinding() {
+[[maybe_unused]] TFbClientBinding& RealBinding() {
     TFbClientBinding& binding = FbClientBinding();
     binding.LibraryName = "fbclient.dll";
     binding.EnsureLoaded();
@@ -157,6 +160,27 @@ TEST(FbClientBinding, Level5LibraryFailsOnlyWhenALevel6EntryPointIsCalled) {
                  EIBClientError);
 }
 
+// What the system's loader says of an entry point that a library lacks.
+std::string LoaderText([[maybe_unused]] const std::string& library,
+                       [[maybe_unused]] const std::string& missing) {
+#ifdef _WIN32
+    wchar_t text[512] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, ERROR_PROC_NOT_FOUND, 0, text, 512, nullptr);
+    std::wstring wide(text, length);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n')) {
+        wide.pop_back();
+    }
+    std::string result(wide.size() * 3, '\0');
+    result.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), result.data(),
+                            static_cast<int>(result.size()), nullptr, nullptr)));
+    return result;
+#else
+    return library + ": undefined symbol: " + missing;
+#endif
+}
+
 TEST(FbClientBinding, MissingEntryPointFailsWithTheSystemErrorAndStaysUnusable) {
     struct TCase {
         const char* Library;
@@ -168,8 +192,8 @@ TEST(FbClientBinding, MissingEntryPointFailsWithTheSystemErrorAndStaysUnusable) 
         SCOPED_TRACE(c.Library);
         TFbClientBinding binding;
         binding.LibraryName = c.Library;
-        const std::string expected = std::string("System Error.  Code: 127.\r\n") + c.Library +
-                                     ": undefined symbol: " + c.Missing;
+        const std::string expected =
+            std::string("System Error.  Code: 127.\r\n") + LoaderText(c.Library, c.Missing);
         for (int attempt = 0; attempt < 2; ++attempt) {
             try {
                 binding.EnsureLoaded();
@@ -195,6 +219,8 @@ TEST(FbClientBinding, KeepsTheCallersFloatingPointEnvironment) {
     std::fesetround(FE_TONEAREST);
 }
 
+// The real client's own answers: the Windows client is not at hand where the Windows tests run.
+#ifndef _WIN32
 TEST(FbClientBinding, StatusErrorTextFollowsTheLineRules) {
     struct TCase {
         const char* Name;
@@ -244,6 +270,7 @@ TEST(FbClientBinding, SqlCode551RaisesTheRoleError) {
         EXPECT_EQ(failure.IBErrorCode, isc_no_priv);
     }
 }
+#endif
 
 TEST(FbClientBinding, StatusVectorBelongsToTheCallingThread) {
     FillStatusVector({"main thread"});
