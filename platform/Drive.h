@@ -20,8 +20,16 @@ enum class TDriveClass {
 // Unknown type numbers are Undetermined.
 TDriveClass ClassifyFileSystem(std::uint64_t fsType, const std::string& fuseSubtype);
 
+#ifdef _WIN32
+// Windows: the class of a drive type as GetDriveType reports it. Only removable (2) and fixed (3)
+// drives are Disk, the drives an installation is accepted on; remote (4) is Network, cdrom (5)
+// Optical, ramdisk (6) Memory; unknown (0), no root folder (1) and any other number are
+// Undetermined.
+TDriveClass ClassifyDriveType(unsigned driveType);
+#endif
+
 // The class of the drive that holds the existing folder `path`.
-// Windows: the drive type of the path's drive root (removable and fixed are Disk).
+// Windows: ClassifyDriveType of the path's drive root.
 // Linux: the file system that holds the folder, by ClassifyFileSystem.
 TDriveClass DriveClassOf(const std::string& path);
 

@@ -21,4 +21,10 @@ struct TFirebirdFolderLookup {
 // /opt/firebird and /usr/lib/<multiarch>/firebird/<version> (the highest version).
 TFirebirdFolderLookup LookUpFirebirdFolder();
 
+#ifdef _WIN32
+// The same lookup in the key HKEY_LOCAL_MACHINE\<subKey>: LookUpFirebirdFolder is this with the
+// Firebird key; tests point it at keys of their own.
+TFirebirdFolderLookup LookUpFirebirdFolderAt(const std::string& subKey);
+#endif
+
 } // namespace platform

@@ -29,8 +29,8 @@ std::string DriveRoot(const std::string& path) {
 
 } // namespace
 
-TDriveClass DriveClassOf(const std::string& path) {
-    switch (GetDriveTypeW(win32::Widen(DriveRoot(path)).c_str())) {
+TDriveClass ClassifyDriveType(unsigned driveType) {
+    switch (driveType) {
     case DRIVE_REMOVABLE:
     case DRIVE_FIXED:
         return TDriveClass::Disk;
@@ -43,6 +43,10 @@ TDriveClass DriveClassOf(const std::string& path) {
     default:
         return TDriveClass::Undetermined;
     }
+}
+
+TDriveClass DriveClassOf(const std::string& path) {
+    return ClassifyDriveType(GetDriveTypeW(win32::Widen(DriveRoot(path)).c_str()));
 }
 
 } // namespace platform

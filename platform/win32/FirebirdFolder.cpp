@@ -29,30 +29,42 @@ private:
 
 } // namespace
 
-TFirebirdFolderLookup LookUpFirebirdFolder() {
+TFirebirdFolderLookup LookUpFirebirdFolderAt(const std::string& subKey) {
     using TOutcome = TFirebirdFolderLookup::TOutcome;
-    constexpr REGSAM kReadAccess = 0x20019; // KEY_READ
+    constexpr REGSAM kReadAccess = 0x20019; // KEY_READ: the updater never writes this key
+    constexpr const wchar_t* kValueName = L"DefaultInstance";
     TRegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Firebird Project\\Firebird Server\\Instances",
-                      0, kReadAccess, key.Receive()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, win32::Widen(subKey).c_str(), 0, kReadAccess,
+                      key.Receive()) != ERROR_SUCCESS) {
         return {};
     }
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExW(key.Get(), L"DefaultInstance", nullptr, &type, nullptr, &size) !=
-        ERROR_SUCCESS) {
-        return {};
+    // Asked first for the type and size; asked again when the value grew in between.
+    LSTATUS status = RegQueryValueExW(key.Get(), kValueName, nullptr, &type, nullptr, &size);
+    std::vector<wchar_t> buffer;
+    for (;;) {
+        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) {
+            return {};
+        }
+        if (type != REG_SZ && type != REG_EXPAND_SZ) {
+            return {TOutcome::WrongType, win32::Narrow(kValueName)};
+        }
+        if (status == ERROR_SUCCESS && !buffer.empty()) {
+            // Taken as stored, up to the first zero character; an expandable value is not
+            // expanded.
+            return {TOutcome::Found, win32::Narrow(std::wstring_view(buffer.data()))};
+        }
+        // Room for an odd byte count and for a closing zero the stored text may lack.
+        buffer.assign((size + 1) / sizeof(wchar_t) + 1, L'\0');
+        size = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+        status = RegQueryValueExW(key.Get(), kValueName, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(buffer.data()), &size);
     }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        return {TOutcome::WrongType, "DefaultInstance"};
-    }
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(key.Get(), L"DefaultInstance", nullptr, &type,
-                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
-        return {};
-    }
-    // Taken as stored, up to the first zero character, not expanded.
-    return {TOutcome::Found, win32::Narrow(std::wstring_view(buffer.data()))};
+}
+
+TFirebirdFolderLookup LookUpFirebirdFolder() {
+    return LookUpFirebirdFolderAt("Software\\Firebird Project\\Firebird Server\\Instances");
 }
 
 } // namespace platform
