@@ -257,6 +257,9 @@ with zipfile.ZipFile(sys.argv[1], "w") as archive:
         {"deflated=sub\\evil.txt", "unsafe name in the archive: sub\\evil.txt"},
         {"deflated=C:evil.txt", "unsafe name in the archive: C:evil.txt"},
         {"deflated=..", "unsafe name in the archive: .."},
+        // Names Windows would take for a device or change: refused on every system alike.
+        {"deflated=aux.txt", "unsafe name in the archive: aux.txt"},
+        {"deflated=Readme.", "unsafe name in the archive: Readme."},
         // A line break in a name must not start a line of its own in the log.
         {"deflated=line<0A>break", "unsafe name in the archive: line\\x0Abreak\n"},
         {"link=evil.txt", "not a plain file in the archive: evil.txt"},
