@@ -36,8 +36,9 @@ public:
     bool Write(const void* data, std::size_t size);
     // Appends `size` bytes of `source` starting at `offset`, inside the kernel where it can.
     bool AppendFrom(const TFile& source, std::uint64_t offset, std::uint64_t size);
-    // Linux: the permission bits `mode & 0777`. Windows has none; the file becomes read-only
-    // when the owner's write bit (0200) is missing and stays writable otherwise.
+    // Linux: the permission bits `mode & 0777`. Windows has none: the file becomes read-only
+    // when the owner's write bit (0200) is missing and stays writable otherwise. Windows needs
+    // the right to read the attributes, which only a file of CreateNew is opened with.
     bool SetPermissions(unsigned mode);
     // The time of the last change, in seconds since 1970 (UTC).
     bool SetModifiedTime(std::time_t seconds);

@@ -55,8 +55,10 @@ TFile TFile::Create(const std::string& path, bool /*executable*/) {
 
 TFile TFile::CreateNew(const std::string& path) {
     TFile file;
-    file.Handle_ = FromHandle(CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Reading the attributes is a right of its own, which SetPermissions needs.
+    file.Handle_ =
+        FromHandle(CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file;
 }
 
