@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,9 @@ public:
     // Creates the file for writing, truncating an existing one. `executable` gives the new file
     // the run permission on Linux (Windows decides by the name).
     static TFile Create(const std::string& path, bool executable);
+    // Creates a file for writing that must not exist yet: anything of that name, a link
+    // included, makes it fail, so nothing is ever written through a link.
+    static TFile CreateNew(const std::string& path);
 
     bool IsOpen() const;
     std::optional<std::uint64_t> Size() const;
@@ -32,6 +36,12 @@ public:
     bool Write(const void* data, std::size_t size);
     // Appends `size` bytes of `source` starting at `offset`, inside the kernel where it can.
     bool AppendFrom(const TFile& source, std::uint64_t offset, std::uint64_t size);
+    // Linux: the permission bits `mode & 0777`. Windows has none: the file becomes read-only
+    // when the owner's write bit (0200) is missing and stays writable otherwise. Windows needs
+    // the right to read the attributes, which only a file of CreateNew is opened with.
+    bool SetPermissions(unsigned mode);
+    // The time of the last change, in seconds since 1970 (UTC).
+    bool SetModifiedTime(std::time_t seconds);
     // Closes the file and reports whether everything written reached it.
     bool Close();
 

@@ -93,6 +93,11 @@ bool CopyFolderAttributes(const std::string& source, const std::string& target);
 // folder is in use (Windows).
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
+// Gives a file a new name, replacing a file of that name, a read-only one included (its
+// attribute is cleared for the replacement on Windows; Linux looks at the folder's permission
+// only). Fails when a folder has the new name.
+bool RenameReplacing(const std::string& from, const std::string& to);
+
 // Puts everything written under `folder` on stable storage, the folders' own entries included,
 // and reports whether that succeeded. Linux: the file system holding the folder is synced as a
 // whole (syncfs), which is one call however many files there are, and reports write-back

@@ -46,6 +46,12 @@ TFile TFile::Create(const std::string& path, bool executable) {
     return file;
 }
 
+TFile TFile::CreateNew(const std::string& path) {
+    TFile file;
+    file.Descriptor_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return file;
+}
+
 bool TFile::IsOpen() const {
     return Descriptor_ >= 0;
 }
@@ -81,6 +87,15 @@ bool TFile::Write(const void* data, std::size_t size) {
 
 bool TFile::AppendFrom(const TFile& source, std::uint64_t offset, std::uint64_t size) {
     return posix::CopyData(source.Descriptor_, static_cast<off_t>(offset), Descriptor_, size);
+}
+
+bool TFile::SetPermissions(unsigned mode) {
+    return fchmod(Descriptor_, static_cast<mode_t>(mode & 0777)) == 0;
+}
+
+bool TFile::SetModifiedTime(std::time_t seconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+    return futimens(Descriptor_, times) == 0;
 }
 
 bool TFile::Close() {

@@ -53,6 +53,15 @@ TFile TFile::Create(const std::string& path, bool /*executable*/) {
     return file;
 }
 
+TFile TFile::CreateNew(const std::string& path) {
+    TFile file;
+    // Reading the attributes is a right of its own, which SetPermissions needs.
+    file.Handle_ =
+        FromHandle(CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file;
+}
+
 bool TFile::IsOpen() const {
     return Handle_ != nullptr;
 }
@@ -109,6 +118,40 @@ bool TFile::AppendFrom(const TFile& source, std::uint64_t offset, std::uint64_t 
         size -= chunk;
     }
     return true;
+}
+
+bool TFile::SetPermissions(unsigned mode) {
+    FILE_BASIC_INFO info{};
+    if (!GetFileInformationByHandleEx(AsHandle(Handle_), FileBasicInfo, &info, sizeof info)) {
+        return false;
+    }
+    const DWORD before = info.FileAttributes;
+    if ((mode & 0200) != 0) {
+        info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    } else {
+        info.FileAttributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    if (info.FileAttributes == before) {
+        return true;
+    }
+    if (info.FileAttributes == 0) {
+        // Zero would mean "leave the attributes as they are".
+        info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    // Zero times leave the file's times as they are.
+    info.CreationTime.QuadPart = info.LastAccessTime.QuadPart = 0;
+    info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart = 0;
+    return SetFileInformationByHandle(AsHandle(Handle_), FileBasicInfo, &info, sizeof info) != 0;
+}
+
+bool TFile::SetModifiedTime(std::time_t seconds) {
+    // FILETIME counts 100-nanosecond steps since 1601-01-01 (UTC).
+    constexpr std::int64_t kSteps = 10000000, kFrom1601 = 11644473600;
+    const std::int64_t steps = (static_cast<std::int64_t>(seconds) + kFrom1601) * kSteps;
+    FILETIME time{};
+    time.dwLowDateTime = static_cast<DWORD>(steps);
+    time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(steps) >> 32);
+    return SetFileTime(AsHandle(Handle_), nullptr, nullptr, &time) != 0;
 }
 
 bool TFile::Close() {

@@ -133,6 +133,26 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return MoveFileExW(win32::Widen(from).c_str(), win32::Widen(to).c_str(), 0) != 0;
 }
 
+bool RenameReplacing(const std::string& from, const std::string& to) {
+    const std::wstring target = win32::Widen(to);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const bool readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) {
+        SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    if (MoveFileExW(win32::Widen(from).c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
+    }
+    // The file that stays keeps its attribute, and the caller sees the move's own error.
+    const DWORD error = GetLastError();
+    if (readOnly) {
+        SetFileAttributesW(target.c_str(), attributes);
+    }
+    SetLastError(error);
+    return false;
+}
+
 namespace {
 
 // FlushFileBuffers wants a handle with write access; a read-only file is opened for the flush

@@ -257,6 +257,9 @@ with zipfile.ZipFile(sys.argv[1], "w") as archive:
         {"deflated=sub\\evil.txt", "unsafe name in the archive: sub\\evil.txt"},
         {"deflated=C:evil.txt", "unsafe name in the archive: C:evil.txt"},
         {"deflated=..", "unsafe name in the archive: .."},
+        // Names Windows would take for a device or change: refused on every system alike.
+        {"deflated=aux.txt", "unsafe name in the archive: aux.txt"},
+        {"deflated=Readme.", "unsafe name in the archive: Readme."},
         // A line break in a name must not start a line of its own in the log.
         {"deflated=line<0A>break", "unsafe name in the archive: line\\x0Abreak\n"},
         {"link=evil.txt", "not a plain file in the archive: evil.txt"},
@@ -330,6 +333,146 @@ TEST(ProgramCheck, ReadsTheLibrariesAProgramNeedsAsReadelfDoes) {
     }
     const auto cut = temp.MakeFile("cut.exe", "\177ELF, cut short");
     EXPECT_EQ(ElfNeededLibraries(cut.string()), std::nullopt);
+}
+
+// Two small Windows programs built for these tests by MinGW-w64 (which the Windows build
+// installs): one that needs the C++ run time's DLLs, one linked statically.
+struct TWindowsPrograms {
+    fs::path Shared, Static;
+};
+
+const TWindowsPrograms& WindowsPrograms() {
+    static const TTempFolder folder;
+    static const TWindowsPrograms programs = [] {
+        const auto source = folder.MakeFile("main.cpp", R"(#include <string>
+int main(int count, char**) { return static_cast<int>(std::string(count, 'x').size()); }
+)");
+        const TWindowsPrograms made{folder.Path() / "shared.exe", folder.Path() / "static.exe"};
+        for (const auto& [program, options] :
+             {std::pair{made.Shared, ""}, std::pair{made.Static, " -static"}}) {
+            const auto built = RunCommand("x86_64-w64-mingw32-g++ -O1" + std::string(options) +
+                                          " -o " + Quoted(program) + " " + Quoted(source));
+            if (built.ExitCode != 0) {
+                throw std::runtime_error("cannot build a Windows program: " + built.Output);
+            }
+        }
+        return made;
+    }();
+    return programs;
+}
+
+// The DLLs a PE program imports, as MinGW's objdump lists them.
+std::vector<std::string> ObjdumpImports(const fs::path& program) {
+    const std::string output =
+        RunCommand("LC_ALL=C x86_64-w64-mingw32-objdump -p " + Quoted(program)).Output;
+    std::vector<std::string> imported;
+    const std::string mark = "DLL Name: ";
+    for (auto at = output.find(mark); at != std::string::npos; at = output.find(mark, at)) {
+        at += mark.size();
+        imported.push_back(output.substr(at, output.find('\n', at) - at));
+    }
+    return imported;
+}
+
+TEST(ProgramCheck, ReadsTheDllsAWindowsProgramImportsAsObjdumpDoes) {
+    for (const fs::path& program : {WindowsPrograms().Shared, WindowsPrograms().Static}) {
+        SCOPED_TRACE(program);
+        const auto expected = ObjdumpImports(program);
+        EXPECT_GE(expected.size(), 2u);
+        EXPECT_EQ(PeImportedLibraries(program.string()), expected);
+    }
+    const auto shared = PeImportedLibraries(WindowsPrograms().Shared.string()).value();
+    EXPECT_FALSE(std::all_of(shared.begin(), shared.end(), IsSystemLibrary));
+    const auto own = PeImportedLibraries(WindowsPrograms().Static.string()).value();
+    EXPECT_TRUE(std::all_of(own.begin(), own.end(), IsSystemLibrary));
+}
+
+void PutLittle(std::string& bytes, std::size_t offset, std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) {
+        bytes[offset + i] = static_cast<char>(value >> (8 * i));
+    }
+}
+
+// A 32-bit PE (PE32) made by hand: one section at 0x1000 with its file data at 0x200, holding the
+// DLLs' names and then the import directory (two DLLs and the closing zero descriptor).
+std::string HandMadePe32() {
+    std::string pe(0x400, '\0');
+    pe.replace(0, 2, "MZ");
+    PutLittle(pe, 0x3C, 0x40, 4);
+    pe.replace(0x40, 4, std::string("PE\0\0", 4));
+    PutLittle(pe, 0x44, 0x14C, 2);        // i386
+    PutLittle(pe, 0x46, 1, 2);            // one section
+    PutLittle(pe, 0x54, 96 + 16 * 8, 2);  // the optional header's size
+    PutLittle(pe, 0x58, 0x10B, 2);        // PE32
+    PutLittle(pe, 0x58 + 92, 16, 4);      // data directories
+    PutLittle(pe, 0x58 + 104, 0x1020, 4); // the import directory
+    PutLittle(pe, 0x58 + 108, 60, 4);
+    const std::size_t section = 0x58 + 96 + 16 * 8;
+    pe.replace(section, 6, ".idata");
+    PutLittle(pe, section + 8, 0x200, 4);
+    PutLittle(pe, section + 12, 0x1000, 4);
+    PutLittle(pe, section + 16, 0x200, 4);
+    PutLittle(pe, section + 20, 0x200, 4);
+    pe.replace(0x200, 12, "KERNEL32.dll");
+    pe.replace(0x210, 10, "helper.dll");
+    PutLittle(pe, 0x220 + 12, 0x1000, 4);
+    PutLittle(pe, 0x234 + 12, 0x1010, 4);
+    return pe;
+}
+
+TEST(ProgramCheck, ReadsAPe32ProgramAndRefusesWhatDoesNotAddUp) {
+    struct TCase {
+        const char* Change;
+        std::function<void(std::string&)> Apply;
+        std::optional<std::vector<std::string>> Expected;
+    };
+    const std::size_t section = 0x58 + 96 + 16 * 8;
+    const std::vector<TCase> cases{
+        {"none", [](std::string&) {}, std::vector<std::string>{"KERNEL32.dll", "helper.dll"}},
+        {"no import directory", [](std::string& pe) { PutLittle(pe, 0x58 + 104, 0, 4); },
+         std::vector<std::string>{}},
+        {"cut inside the section", [](std::string& pe) { pe.resize(0x300); }, std::nullopt},
+        {"a name outside every section",
+         [](std::string& pe) { PutLittle(pe, 0x220 + 12, 0x3000, 4); }, std::nullopt},
+        {"a name that runs to the section's end",
+         [](std::string& pe) {
+             pe[0x3FF] = 'n';
+             PutLittle(pe, 0x234 + 12, 0x11FF, 4);
+         },
+         std::nullopt},
+        {"a section that ends before the closing descriptor",
+         [&](std::string& pe) { PutLittle(pe, section + 16, 0x48, 4); }, std::nullopt},
+        {"neither PE32 nor PE32+", [](std::string& pe) { PutLittle(pe, 0x58, 0x107, 2); },
+         std::nullopt},
+        {"no PE signature", [](std::string& pe) { pe[0x41] = 'X'; }, std::nullopt},
+    };
+    TTempFolder temp;
+    for (const auto& [change, apply, expected] : cases) {
+        SCOPED_TRACE(change);
+        std::string pe = HandMadePe32();
+        apply(pe);
+        EXPECT_EQ(PeImportedLibraries(temp.MakeFile("program.exe", pe).string()), expected);
+    }
+    EXPECT_TRUE(IsSystemLibrary("KERNEL32.dll"));
+    EXPECT_FALSE(IsSystemLibrary("helper.dll"));
+}
+
+TEST_F(PackageBuilder, TakesAWindowsPackageProgramThatImportsOnlyTheSystemsDlls) {
+    const auto refused =
+        Build(Temp.Path() / "refused.exe", {Chm}, WindowsPrograms().Shared.string());
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_NE(refused.Output.find(" needs DLLs beyond the system's own: libstdc++-6.dll"),
+              std::string::npos)
+        << refused.Output;
+    EXPECT_FALSE(fs::exists(Temp.Path() / "refused.exe"));
+
+    const auto package = Temp.Path() / "files.exe";
+    ASSERT_EQ(Build(package, {Chm}, WindowsPrograms().Static.string()).ExitCode, 0);
+    const auto file = platform::TFile::OpenRead(package.string());
+    const auto directory = ReadPayloadDirectory(file);
+    ASSERT_TRUE(directory.has_value());
+    EXPECT_EQ(directory->Start, fs::file_size(WindowsPrograms().Static));
+    EXPECT_NE(directory->Find("ARCHIVE", "files"), nullptr);
 }
 
 class PayloadPacker : public ::testing::Test {

@@ -1,6 +1,7 @@
 // Builds an update package: the package program with a zip archive of the given files attached.
 // Started with no arguments in a folder, the package puts the files there (PackageStub.cpp).
 //   updater-build-package -o OUTPUT [--stub PROGRAM] FILE...
+// A package for Windows: --stub with the Windows build's updater-package-stub.exe.
 #include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
@@ -70,10 +71,28 @@ void WriteZip(const std::vector<fs::path>& files, const fs::path& zip) {
     }
 }
 
-// The package must start on a computer that has nothing but the C library. A Windows package
-// program is taken as it is.
+std::string Listed(const std::vector<std::string>& names) {
+    return std::accumulate(
+        std::next(names.begin()), names.end(), names.front(),
+        [](std::string all, const std::string& name) { return std::move(all) + ", " + name; });
+}
+
+// The package must start on a computer that has nothing but the C library (Linux) or the
+// system's own DLLs (Windows).
 void CheckPackageProgram(const fs::path& stub) {
     if (IsWindowsProgram(stub.string())) {
+        const auto imported = PeImportedLibraries(stub.string());
+        if (!imported) {
+            Fail("the package program " + stub.string() +
+                 " is a PE program whose import directory cannot be read");
+        }
+        std::vector<std::string> beyond;
+        std::copy_if(imported->begin(), imported->end(), std::back_inserter(beyond),
+                     [](const std::string& library) { return !IsSystemLibrary(library); });
+        if (!beyond.empty()) {
+            Fail("the package program " + stub.string() +
+                 " needs DLLs beyond the system's own: " + Listed(beyond));
+        }
         return;
     }
     const auto needed = ElfNeededLibraries(stub.string());
@@ -84,11 +103,8 @@ void CheckPackageProgram(const fs::path& stub) {
     std::copy_if(needed->begin(), needed->end(), std::back_inserter(beyond),
                  [](const std::string& library) { return !IsPartOfTheCLibrary(library); });
     if (!beyond.empty()) {
-        Fail("the package program " + stub.string() + " needs libraries beyond the C library: " +
-             std::accumulate(std::next(beyond.begin()), beyond.end(), beyond.front(),
-                             [](std::string all, const std::string& library) {
-                                 return std::move(all) + ", " + library;
-                             }));
+        Fail("the package program " + stub.string() +
+             " needs libraries beyond the C library: " + Listed(beyond));
     }
 }
 

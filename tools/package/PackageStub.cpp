@@ -1,7 +1,8 @@
 // The program part of an update package: started with no arguments, it puts the files of the
 // zip archive attached to it into its current folder and ends. It has to start on a computer
-// that has nothing but the C library, so it is linked statically and reads the zip itself,
-// inflating with zlib.
+// that has nothing but the C library (Linux) or the system's own DLLs (Windows), so it is linked
+// statically and reads the zip itself, inflating with zlib. The same source serves both systems
+// through the platform layer; names are UTF-8 throughout.
 // Nothing is half done: every file is unpacked under a temporary name and checked (size and
 // CRC-32) first, and only when all are good do they get their names. Exit code 0 when every file
 // is in place. Otherwise 1, no file under a delivered name, and the reason on the standard error
@@ -10,25 +11,22 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/FileSystem.h"
 #include "platform/OwnExecutable.h"
 #include "platform/PayloadFormat.h"
+#include "platform/SystemError.h"
 
 namespace {
 
@@ -92,8 +90,11 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
-std::string SystemText(int error) {
-    return std::strerror(error);
+std::string LowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return text;
 }
 
 // One file of the archive, as the central directory describes it.
@@ -104,7 +105,7 @@ struct TZipEntry {
     std::uint32_t PackedSize = 0;
     std::uint32_t Size = 0;
     std::uint32_t LocalHeader = 0; // offset within the archive
-    std::optional<mode_t> Mode;    // permission bits, for an entry made on Unix
+    std::optional<unsigned> Mode;  // permission bits, for an entry made on Unix
     std::time_t ModifiedAt = 0;
 };
 
@@ -206,10 +207,10 @@ TZipEntry DescribeEntry(const std::string& record, std::string name, const std::
     }
     const std::uint32_t madeOn = Little(record, 4, 2) >> 8;
     const std::uint32_t attributes = Little(record, 38, 4);
-    constexpr std::uint32_t kUnix = 3, kDosFolder = 0x10;
+    constexpr std::uint32_t kUnix = 3, kDosFolder = 0x10, kFileType = 0170000, kPlain = 0100000;
     if (madeOn == kUnix) {
-        const mode_t mode = attributes >> 16;
-        if ((mode & S_IFMT) != 0 && (mode & S_IFMT) != S_IFREG) {
+        const unsigned mode = attributes >> 16;
+        if ((mode & kFileType) != 0 && (mode & kFileType) != kPlain) {
             Fail("not a plain file in the archive: " + shown);
         }
         entry.Mode = mode & 0777;
@@ -284,13 +285,35 @@ std::vector<TZipEntry> ReadDirectory(const TArchive& archive, std::uint64_t& dat
     return entries;
 }
 
-// Only plain names are delivered: a path in the archive could reach outside the folder.
+// A name that Windows reserves for a device (CON, aux.txt, "nul .log"): opening it opens the
+// device, whatever the extension.
+bool IsDeviceName(const std::string& name) {
+    std::string stem = LowerAscii(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') {
+        stem.pop_back();
+    }
+    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul" || stem == "conin$" ||
+        stem == "conout$") {
+        return true;
+    }
+    // COM0 to COM9 and LPT0 to LPT9, also with a superscript 1, 2 or 3 (UTF-8 C2 B9/B2/B3).
+    const std::string port = stem.substr(0, 3);
+    const std::string number = stem.size() > 3 ? stem.substr(3) : std::string();
+    return (port == "com" || port == "lpt") &&
+           ((number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+            number == "\xC2\xB2" || number == "\xC2\xB3");
+}
+
+// Only plain names that every system keeps as they are get delivered, so a package unpacks the
+// same on Linux and Windows: a path could reach outside the folder; a drive ("C:x"), a stream
+// ("a:b"), a device name or a character Windows refuses in names could write elsewhere or
+// nowhere; Windows drops a trailing dot or blank, so the file would land under another name;
+// and the names are UTF-8 (Printable leaves only valid UTF-8 without control characters as it
+// is), the only form that becomes the same name on both.
 void CheckPlainName(const std::string& name) {
-    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-    });
-    if (name.empty() || name == "." || name == ".." || control ||
-        name.find_first_of("/\\:") != std::string::npos) {
+    if (name.empty() || name == "." || name == ".." || Printable(name) != name ||
+        name.find_first_of("/\\:*?\"<>|") != std::string::npos || name.back() == '.' ||
+        name.back() == ' ' || IsDeviceName(name)) {
         Fail("unsafe name in the archive: " + Printable(name));
     }
 }
@@ -303,38 +326,14 @@ std::string TemporaryName(const std::string& name) {
 // temporary name, would overwrite each other's files.
 void CheckNamesApart(const std::vector<TZipEntry>& entries) {
     std::set<std::string> taken;
-    const auto lower = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(), [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        });
-        return text;
-    };
     for (const auto& entry : entries) {
         CheckPlainName(entry.Name);
-        if (!taken.insert(lower(entry.Name)).second ||
-            !taken.insert(lower(TemporaryName(entry.Name))).second) {
+        if (!taken.insert(LowerAscii(entry.Name)).second ||
+            !taken.insert(LowerAscii(TemporaryName(entry.Name))).second) {
             Fail("two files named " + Printable(entry.Name) + " in the archive");
         }
     }
 }
-
-class TDescriptor {
-public:
-    explicit TDescriptor(int descriptor) : Descriptor_(descriptor) {}
-    ~TDescriptor() {
-        if (Descriptor_ >= 0) {
-            ::close(Descriptor_);
-        }
-    }
-    TDescriptor(const TDescriptor&) = delete;
-    TDescriptor& operator=(const TDescriptor&) = delete;
-    int Get() const { return Descriptor_; }
-    // Closes the file; false (with errno) when the system reports that writing it failed.
-    bool Close() { return ::close(std::exchange(Descriptor_, -1)) == 0; }
-
-private:
-    int Descriptor_;
-};
 
 // Writes an entry's file under its temporary name, all of its data inflated and checked.
 class TFileWriter {
@@ -349,20 +348,14 @@ public:
         }
         Written_ += size;
         Crc_ = crc32(Crc_, data, static_cast<uInt>(size));
-        while (size > 0) {
-            const ssize_t done = ::write(File_.Get(), data, size);
-            if (done < 0 && errno == EINTR) {
-                continue;
-            }
-            if (done < 0) {
-                WriteFailed(errno);
-            }
-            data += done;
-            size -= static_cast<std::size_t>(done);
+        if (!File_.Write(data, size)) {
+            WriteFailed(platform::LastSystemError());
         }
     }
 
-    // Checks size and checksum, gives the file its mode and time, and closes it.
+    // Checks size and checksum, gives the file its mode and time, and closes it. Windows has no
+    // modes: a Unix entry without the owner's write bit becomes a read-only file, any other
+    // stays writable.
     void Finish() {
         const std::string shown = Printable(Entry_.Name);
         if (Written_ != Entry_.Size) {
@@ -371,53 +364,52 @@ public:
         if (Crc_ != Entry_.Crc) {
             Damaged(shown + ": checksum differs");
         }
-        if (Entry_.Mode && ::fchmod(File_.Get(), *Entry_.Mode) != 0) {
-            Fail("cannot set the mode of " + Printable(Temporary_) + ": " + SystemText(errno));
+        if (Entry_.Mode && !File_.SetPermissions(*Entry_.Mode)) {
+            Fail("cannot set the mode of " + Printable(Temporary_) + ": " +
+                 platform::LastSystemError().Text);
         }
-        const timespec times[2] = {{0, UTIME_OMIT}, {Entry_.ModifiedAt, 0}};
-        if (::futimens(File_.Get(), times) != 0) {
-            Fail("cannot set the time of " + Printable(Temporary_) + ": " + SystemText(errno));
+        if (!File_.SetModifiedTime(Entry_.ModifiedAt)) {
+            Fail("cannot set the time of " + Printable(Temporary_) + ": " +
+                 platform::LastSystemError().Text);
         }
         if (!File_.Close()) {
-            WriteFailed(errno);
+            WriteFailed(platform::LastSystemError());
         }
     }
 
 private:
-    int Create() {
-        // A temporary left by an interrupted run is replaced; O_EXCL keeps the file from being
-        // written through a link of that name.
-        ::unlink(Temporary_.c_str());
-        const int descriptor =
-            ::open(Temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor < 0) {
-            const int error = errno;
-            if (error == EACCES || error == EPERM || error == EROFS) {
-                Fail("cannot write into the folder " + Printable(Folder_) + ": " +
-                     SystemText(error));
+    platform::TFile Create() {
+        // A temporary left by an interrupted run is replaced; creating only a new file keeps it
+        // from being written through a link of that name.
+        platform::DeleteOneFile(Temporary_);
+        platform::TFile file = platform::TFile::CreateNew(Temporary_);
+        if (!file.IsOpen()) {
+            const platform::TSystemError error = platform::LastSystemError();
+            if (error.Kind == platform::TSystemErrorKind::NoAccess) {
+                Fail("cannot write into the folder " + Printable(Folder_) + ": " + error.Text);
             }
-            if (error == ENOSPC || error == EDQUOT) {
-                Fail("no room in the folder " + Printable(Folder_) + ": " + SystemText(error));
+            if (error.Kind == platform::TSystemErrorKind::NoRoom) {
+                Fail("no room in the folder " + Printable(Folder_) + ": " + error.Text);
             }
             Fail("cannot create " + Printable(Temporary_) + " in " + Printable(Folder_) + ": " +
-                 SystemText(error));
+                 error.Text);
         }
-        return descriptor;
+        return file;
     }
 
-    [[noreturn]] void WriteFailed(int error) {
-        if (error == ENOSPC || error == EDQUOT) {
+    [[noreturn]] void WriteFailed(const platform::TSystemError& error) {
+        if (error.Kind == platform::TSystemErrorKind::NoRoom) {
             Fail("no room for " + Printable(Entry_.Name) + " in the folder " + Printable(Folder_) +
-                 ": " + SystemText(error));
+                 ": " + error.Text);
         }
         Fail("cannot write " + Printable(Temporary_) + " in " + Printable(Folder_) + ": " +
-             SystemText(error));
+             error.Text);
     }
 
     const TZipEntry& Entry_;
     std::string Folder_;
     std::string Temporary_;
-    TDescriptor File_;
+    platform::TFile File_;
     std::uint64_t Written_ = 0;
     uLong Crc_ = crc32(0, nullptr, 0);
 };
@@ -517,32 +509,33 @@ std::vector<std::string> Deliver() {
         std::uint64_t dataEnd = 0;
         const std::vector<TZipEntry> entries = ReadDirectory(archive, dataEnd);
         CheckNamesApart(entries);
+        // For the texts only; u8string, since string() would take the Windows code page.
         std::error_code error;
-        const std::string folder = std::filesystem::current_path(error).string();
+        const std::u8string current = std::filesystem::current_path(error).u8string();
+        const std::string folder(current.begin(), current.end());
         for (const auto& entry : entries) {
             Extract(archive, dataEnd, entry, folder, temporaries);
         }
         // A folder under a delivered name would stop its rename after others were done.
         for (const auto& entry : entries) {
-            struct stat info {};
-            if (::lstat(entry.Name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            if (platform::IsRealFolder(entry.Name)) {
                 Fail("cannot put " + Printable(entry.Name) + " in place in " + Printable(folder) +
                      ": a folder of that name is in the way");
             }
         }
         for (const auto& entry : entries) {
-            if (::rename(TemporaryName(entry.Name).c_str(), entry.Name.c_str()) != 0) {
+            if (!platform::RenameReplacing(TemporaryName(entry.Name), entry.Name)) {
                 Fail("cannot put " + Printable(entry.Name) + " in place in " + Printable(folder) +
-                     ": " + SystemText(errno));
+                     ": " + platform::LastSystemError().Text);
             }
             delivered.push_back(entry.Name);
         }
     } catch (const std::exception& failure) {
         failures.push_back(failure.what());
         for (std::size_t i = delivered.size(); i < temporaries.size(); ++i) {
-            if (::unlink(temporaries[i].c_str()) != 0) {
+            if (!platform::DeleteOneFile(temporaries[i])) {
                 failures.push_back("cannot remove " + Printable(temporaries[i]) + ": " +
-                                   SystemText(errno));
+                                   platform::LastSystemError().Text);
             }
         }
         if (!delivered.empty()) {
@@ -556,16 +549,12 @@ std::vector<std::string> Deliver() {
     return failures;
 }
 
-void WriteAll(int descriptor, const std::string& text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const ssize_t done = ::write(descriptor, text.data() + at, text.size() - at);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            throw std::runtime_error(SystemText(errno));
-        }
-        at += static_cast<std::size_t>(done);
+// Writes the log anew; the old one was removed at the start, and a file that is there now is
+// not written through.
+void WriteLog(const std::string& log, const std::string& text) {
+    platform::TFile file = platform::TFile::CreateNew(log);
+    if (!file.IsOpen() || !file.Write(text.data(), text.size()) || !file.Close()) {
+        throw std::runtime_error(platform::LastSystemError().Text);
     }
 }
 
@@ -582,7 +571,7 @@ int main(int argc, char** argv) {
     const std::string log = program.empty() ? std::string() : program + ".log";
     // A log of an earlier failed run would tell of a failure that is no more.
     if (!log.empty()) {
-        ::unlink(log.c_str());
+        platform::DeleteOneFile(log);
     }
     const std::vector<std::string> failures = Deliver();
     if (failures.empty()) {
@@ -595,15 +584,7 @@ int main(int argc, char** argv) {
     std::fputs(text.c_str(), stderr);
     if (!log.empty()) {
         try {
-            TDescriptor file(
-                ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-            if (file.Get() < 0) {
-                throw std::runtime_error(SystemText(errno));
-            }
-            WriteAll(file.Get(), text);
-            if (!file.Close()) {
-                throw std::runtime_error(SystemText(errno));
-            }
+            WriteLog(log, text);
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "update package: cannot write %s: %s\n", Printable(log).c_str(),
                          failure.what());

@@ -1,5 +1,6 @@
 #include "tools/payload/ProgramCheck.h"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,14 @@ std::uint64_t Little(const std::string& bytes, std::uint64_t offset, int count) 
         value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
     }
     return value;
+}
+
+std::optional<std::string> ReadWhole(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
 bool StartsAsElf(const std::array<unsigned char, 64>& header) {
@@ -52,12 +61,11 @@ bool IsWindowsProgram(const std::string& path) {
 }
 
 std::optional<std::vector<std::string>> ElfNeededLibraries(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    const auto read = ReadWhole(path);
+    if (!read) {
         return std::nullopt;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
+    const std::string& bytes = *read;
     const std::uint64_t size = bytes.size();
     // Whether [offset, offset + length) lies inside the file, without overflowing.
     const auto inside = [size](std::uint64_t offset, std::uint64_t length) {
@@ -148,6 +156,112 @@ std::optional<std::vector<std::string>> ElfNeededLibraries(const std::string& pa
 bool IsPartOfTheCLibrary(std::string_view library) {
     return library == "libc.so.6" ||
            (library.starts_with("ld-linux") && library.find(".so") != std::string_view::npos);
+}
+
+std::optional<std::vector<std::string>> PeImportedLibraries(const std::string& path) {
+    const auto read = ReadWhole(path);
+    if (!read) {
+        return std::nullopt;
+    }
+    const std::string& bytes = *read;
+    const std::uint64_t size = bytes.size();
+    const auto inside = [size](std::uint64_t offset, std::uint64_t length) {
+        return offset <= size && length <= size - offset;
+    };
+    if (!inside(0, 64) || bytes.compare(0, 2, "MZ") != 0) {
+        return std::nullopt;
+    }
+    // The COFF header follows the signature; the optional header follows that.
+    const std::uint64_t pe = Little(bytes, 0x3C, 4);
+    constexpr std::uint64_t kCoffSize = 20, kSectionSize = 40;
+    if (!inside(pe, 4 + kCoffSize) || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
+        return std::nullopt;
+    }
+    const std::uint64_t sectionCount = Little(bytes, pe + 6, 2);
+    const std::uint64_t optionalSize = Little(bytes, pe + 20, 2);
+    const std::uint64_t optional = pe + 4 + kCoffSize;
+    if (!inside(optional, optionalSize) || optionalSize < 2) {
+        return std::nullopt;
+    }
+    // PE32 and PE32+ differ in where the data directories start (ImageBase and the stack and
+    // heap sizes are 8 bytes wide in PE32+).
+    constexpr std::uint64_t kPe32 = 0x10B, kPe32Plus = 0x20B, kImportDirectory = 1;
+    const std::uint64_t magic = Little(bytes, optional, 2);
+    if (magic != kPe32 && magic != kPe32Plus) {
+        return std::nullopt;
+    }
+    const std::uint64_t directories = magic == kPe32 ? 96 : 112;
+    if (optionalSize < directories ||
+        Little(bytes, optional + directories - 4, 4) <= kImportDirectory ||
+        optionalSize < directories + 8 * (kImportDirectory + 1)) {
+        return std::nullopt;
+    }
+    const std::uint64_t importAddress = Little(bytes, optional + directories + 8, 4);
+    std::vector<std::string> imported;
+    if (importAddress == 0) {
+        return imported;
+    }
+    const std::uint64_t sections = optional + optionalSize;
+    if (!inside(sections, sectionCount * kSectionSize)) {
+        return std::nullopt;
+    }
+    // A relative virtual address as a file offset, with how many bytes of the section's file
+    // data follow it.
+    struct TPlace {
+        std::uint64_t Offset, Left;
+    };
+    const auto place = [&](std::uint64_t address) -> std::optional<TPlace> {
+        for (std::uint64_t i = 0; i < sectionCount; ++i) {
+            const std::uint64_t at = sections + i * kSectionSize;
+            const std::uint64_t start = Little(bytes, at + 12, 4);
+            const std::uint64_t rawSize = Little(bytes, at + 16, 4);
+            const std::uint64_t rawOffset = Little(bytes, at + 20, 4);
+            if (address >= start && address - start < rawSize && inside(rawOffset, rawSize)) {
+                return TPlace{rawOffset + (address - start), rawSize - (address - start)};
+            }
+        }
+        return std::nullopt;
+    };
+    const auto table = place(importAddress);
+    if (!table) {
+        return std::nullopt;
+    }
+    // One 20-byte descriptor per DLL, the name's address at 12; an all-zero one ends the table.
+    constexpr std::uint64_t kDescriptorSize = 20;
+    for (std::uint64_t at = 0;; at += kDescriptorSize) {
+        if (table->Left - std::min(at, table->Left) < kDescriptorSize) {
+            return std::nullopt;
+        }
+        const std::string_view descriptor(bytes.data() + table->Offset + at, kDescriptorSize);
+        if (std::all_of(descriptor.begin(), descriptor.end(), [](char c) { return c == 0; })) {
+            return imported;
+        }
+        const auto name = place(Little(bytes, table->Offset + at + 12, 4));
+        if (!name) {
+            return std::nullopt;
+        }
+        const std::string_view text(bytes.data() + name->Offset, name->Left);
+        const auto end = text.find('\0');
+        if (end == std::string_view::npos || end == 0) {
+            return std::nullopt;
+        }
+        imported.emplace_back(text.substr(0, end));
+    }
+}
+
+bool IsSystemLibrary(std::string_view library) {
+    std::string lower(library);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    // The C run time comes with the system as msvcrt.dll and, since Windows 10, as the universal
+    // one (ucrtbase.dll and its api-ms-win-crt-* sets).
+    static constexpr std::string_view kSystem[] = {"kernel32.dll", "kernelbase.dll", "ntdll.dll",
+                                                   "msvcrt.dll",   "ucrtbase.dll",   "user32.dll",
+                                                   "gdi32.dll",    "advapi32.dll",   "shell32.dll",
+                                                   "ole32.dll",    "oleaut32.dll",   "ws2_32.dll"};
+    return lower.starts_with("api-ms-win-") ||
+           std::find(std::begin(kSystem), std::end(kSystem), lower) != std::end(kSystem);
 }
 
 std::optional<std::uint64_t> FindZeroByte(const std::string& path) {

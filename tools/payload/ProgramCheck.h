@@ -22,6 +22,16 @@ std::optional<std::vector<std::string>> ElfNeededLibraries(const std::string& pa
 // True for the C library and the program loader, which every Linux computer has.
 bool IsPartOfTheCLibrary(std::string_view library);
 
+// The DLLs a Windows PE program (PE32 or PE32+) imports, in the order of its import directory,
+// found the way the loader finds them: the directory's address mapped to the file through the
+// section table. Delay-loaded DLLs are not listed. Empty when it imports nothing; nothing when
+// the file is no such program or anything in it does not add up.
+std::optional<std::vector<std::string>> PeImportedLibraries(const std::string& path);
+
+// True for the DLLs that every Windows computer has (the kernel, the C run time of the system,
+// the API sets), compared without regard to letter case.
+bool IsSystemLibrary(std::string_view library);
+
 // The offset of the first zero byte of the file; nothing when there is none. Throws
 // std::runtime_error when the file cannot be read.
 std::optional<std::uint64_t> FindZeroByte(const std::string& path);
