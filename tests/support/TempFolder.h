@@ -23,3 +23,13 @@ public:
 private:
     std::filesystem::path Path_;
 };
+
+// `path` written with the host's folder delimiter: tests spell paths with '/'.
+inline std::string Native(std::string path) {
+#ifdef _WIN32
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+#endif
+    return path;
+}

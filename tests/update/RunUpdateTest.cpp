@@ -86,7 +86,7 @@ TEST(RunUpdate, DecliningChangesNothingAndShowsNothingMore) {
 
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(temp.Path())) {
-        names.push_back(fs::relative(entry.path(), temp.Path()).string());
+        names.push_back(fs::relative(entry.path(), temp.Path()).generic_string());
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"DB_Data", "DB_Data/Kormant.fdb", "Program",
