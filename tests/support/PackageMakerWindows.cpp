@@ -10,6 +10,7 @@
 
 #include "platform/File.h"
 #include "platform/PayloadFormat.h"
+#include "platform/ProgramResource.h"
 #include "tests/support/TestZip.h"
 
 namespace {
@@ -70,4 +71,17 @@ void DamagePackageArchive(const std::filesystem::path& package) {
     const char byte = static_cast<char>(file.get() ^ 0x5A);
     file.seekp(static_cast<std::streamoff>(offset));
     file.put(byte);
+}
+
+std::string MakeTestCarrier(const std::filesystem::path& folder, const std::string& package,
+                            const std::string& script) {
+    std::filesystem::create_directories(folder);
+    const auto scriptFile = folder / "script.sql";
+    std::ofstream(scriptFile, std::ios::binary) << script;
+    // The release tool's way: the built program's resources replaced, nothing compiled.
+    const std::string carrier = Utf8(folder / "Updater.exe");
+    platform::WriteProgramResources(
+        UPDATER_RESOURCE_CARRIER,
+        {{"TEXT", "SCRIPT", Utf8(scriptFile)}, {"EXEFILE", "FILES", package}}, carrier);
+    return carrier;
 }

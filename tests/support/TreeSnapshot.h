@@ -8,8 +8,10 @@
 #include <iterator>
 #include <map>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 inline std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -23,7 +25,8 @@ inline TTreeSnapshot SnapshotOf(const std::filesystem::path& root) {
     TTreeSnapshot snapshot;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         // Lexically: relative() would resolve links and name a link by its target.
-        const std::string name = entry.path().lexically_relative(root).string();
+        const std::u8string relative = entry.path().lexically_relative(root).u8string();
+        const std::string name(relative.begin(), relative.end());
         if (entry.is_symlink()) {
             snapshot[name] = "-> " + std::filesystem::read_symlink(entry.path()).string();
         } else if (entry.is_directory()) {
@@ -41,6 +44,16 @@ inline TTreeSnapshot DetailedSnapshotOf(const std::filesystem::path& root) {
     TTreeSnapshot snapshot = SnapshotOf(root);
     snapshot["."] = "<folder>";
     for (auto& [name, value] : snapshot) {
+#ifdef _WIN32
+        // What Windows keeps of an entry: its read-only attribute and its time.
+        const std::filesystem::path path =
+            root / std::filesystem::path(std::u8string(name.begin(), name.end()));
+        std::error_code error;
+        const auto perms = std::filesystem::symlink_status(path, error).permissions();
+        const auto time = std::filesystem::last_write_time(path, error);
+        value += " perms " + std::to_string(static_cast<unsigned>(perms)) + " mtime " +
+                 std::to_string(time.time_since_epoch().count());
+#else
         struct stat info {};
         if (lstat((root / name).c_str(), &info) != 0) {
             value += " <no status>";
@@ -51,6 +64,7 @@ inline TTreeSnapshot DetailedSnapshotOf(const std::filesystem::path& root) {
         value += " owner " + std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid) +
                  " mode " + mode + " mtime " + std::to_string(info.st_mtim.tv_sec) + "." +
                  std::to_string(info.st_mtim.tv_nsec);
+#endif
     }
     return snapshot;
 }

@@ -1,0 +1,166 @@
+// The payload as resources and whole client-only update runs under Wine: the script and the
+// package found by lower-case names, the release tool's replacement of them, the package
+// program started by the run, and a rollback that gives Program back.
+#include <windows.h>
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+#include "platform/Failure.h"
+#include "platform/Process.h"
+#include "platform/ProgramResource.h"
+#include "tests/support/FailureText.h"
+#include "tests/support/PackageMaker.h"
+#include "tests/support/RecordingOperator.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TreeSnapshot.h"
+#include "update/Payload.h"
+#include "update/UpdateSeams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TKind = TRecordedEvent::TKind;
+
+std::string Contents(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+TEST(ProgramResources, AreFoundByLowerCaseNamesInRussian) {
+    const std::string carrier = UPDATER_RESOURCE_CARRIER;
+    const std::string script = Contents(UPDATER_RESOURCE_SCRIPT);
+    for (const auto& [type, name] : {std::pair{"text", "script"}, std::pair{"TEXT", "Script"}}) {
+        const auto read = platform::ReadProgramResource(carrier, type, name);
+        EXPECT_EQ(read.Outcome, platform::TResourceRead::TOutcome::Read) << type << name;
+        EXPECT_EQ(read.Bytes, script);
+    }
+    EXPECT_EQ(LoadScriptText(carrier), script);
+    EXPECT_EQ(platform::ReadProgramResource(carrier, "exefile", "files").Bytes,
+              Contents(UPDATER_RESOURCE_FILES));
+
+    HMODULE module =
+        LoadLibraryExW(L"" UPDATER_RESOURCE_CARRIER, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_NE(
+        FindResourceExW(module, L"TEXT", L"SCRIPT", MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT)),
+        nullptr);
+    FreeLibrary(module);
+}
+
+TEST(ProgramResources, TheReleaseToolReplacesThemAndTheProgramStillRuns) {
+    TTempFolder temp;
+    const auto script = temp.MakeFile("release4.sql", "select 4 from rdb$database;\r\n");
+    const auto package =
+        temp.MakeFile("package.exe", std::string("MZ package of release 4\0!", 25));
+    const std::string updater = (temp.Path() / "Updater.exe").string();
+    platform::WriteProgramResources(
+        UPDATER_RESOURCE_CARRIER,
+        {{"TEXT", "SCRIPT", script.string()}, {"EXEFILE", "FILES", package.string()}}, updater);
+
+    EXPECT_EQ(LoadScriptText(updater), "select 4 from rdb$database;\r\n");
+    const std::string saved = (temp.Path() / "saved.exe").string();
+    SavePackage(saved, updater);
+    EXPECT_EQ(Contents(saved), Contents(package));
+    // The built program keeps its own payload, and the new one starts like the old.
+    EXPECT_EQ(LoadScriptText(UPDATER_RESOURCE_CARRIER), Contents(UPDATER_RESOURCE_SCRIPT));
+    auto process = platform::TProcess::Start(updater, std::nullopt, temp.Str(), SW_HIDE);
+    ASSERT_TRUE(process.IsStarted());
+    EXPECT_EQ(process.Wait(), 0);
+}
+
+TEST(ProgramResources, FailuresGiveTheirTexts) {
+    TTempFolder temp;
+    const std::string carrier = UPDATER_RESOURCE_CARRIER;
+    const std::string bare = UPDATER_PACKAGE_STUB; // a program without resources
+    const std::string missingFolder = (temp.Path() / "missing" / "package.exe").string();
+    const std::string filesText = "Ошибка работы с ресурсом \"files\"!\r";
+    struct TRow {
+        std::function<void()> Action;
+        std::string Text;
+    };
+    const TRow rows[] = {
+        {[&] { LoadScriptText(bare); }, "Не найден ресурс \"script\"!"},
+        {[&] { LoadScriptText(temp.Str() + "\\missing.exe"); },
+         "Невозможно загрузить ресурс \"script\"!"},
+        {[&] { SavePackage(temp.Str() + "\\p.exe", bare); },
+         filesText + "Resource files not found"},
+        {[&] { SavePackage(missingFolder, carrier); },
+         filesText + "Cannot create file " + missingFolder},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(FailureText<EFailure>(row.Action), row.Text);
+    }
+    EXPECT_FALSE(fs::exists(temp.Path() / "p.exe"));
+}
+
+// A client-only installation of release 3 and the files of release 4.
+class ClientUpdateWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Root = Temp.MakeFolder("Kormant");
+        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
+        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
+        Temp.MakeFile("Kormant/Program/Отчёты/Счёт.frf", std::string(40000, 'r'));
+        Temp.MakeFolder("Kormant/DB_Data");
+        fs::permissions(Root / "Program/Kormant.chm", fs::perms::owner_write,
+                        fs::perm_options::remove);
+        Before = SnapshotOf(Root / "Program");
+        BeforeInDetail = DetailedSnapshotOf(Root / "Program");
+        NewExe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
+        NewChm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
+        NewUdf = Temp.MakeFile("release4/QUV_UDF.dll", "udf release 4");
+    }
+
+    std::vector<TRecordedEvent> Run(const std::vector<fs::path>& files) {
+        TUpdateSeams seams;
+        seams.PayloadCarrier = MakeTestCarrier(Temp.Path() / "carrier",
+                                               BuildTestPackage(Temp.Path() / "p.exe", files));
+        seams.ServerPart = [](const InstallationLayout&, const std::string&, const std::string&) {
+            ADD_FAILURE() << "a client-only run reached the server part";
+            return std::unique_ptr<TServerPart>();
+        };
+        TRecordingOperator op;
+        op.Answers = {true};
+        RunUpdate(Root.string(), "", op, seams);
+        return op.Events;
+    }
+
+    TTempFolder Temp;
+    fs::path Root;
+    TTreeSnapshot Before;
+    TTreeSnapshot BeforeInDetail;
+    fs::path NewExe, NewChm, NewUdf;
+};
+
+TEST_F(ClientUpdateWindows, ThePackageDeliversTheNewFiles) {
+    const auto events = Run({NewExe, NewChm, NewUdf});
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].Kind, TKind::Question);
+    EXPECT_EQ(events[1], (TRecordedEvent{TKind::Information, kSuccessText}));
+    TTreeSnapshot expected = Before;
+    expected["Kormant.exe"] = "client release 4";
+    expected["Kormant.chm"] = "help release 4";
+    EXPECT_EQ(SnapshotOf(Root / "Program"), expected);
+    const auto staging = StagingFoldersUnder(Root);
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_EQ(SnapshotOf(staging[0] / "Old" / "Program"), Before);
+}
+
+TEST_F(ClientUpdateWindows, AFileThatIsNotDeliveredRollsProgramBack) {
+    const auto events = Run({NewExe, NewUdf});
+    const auto staging = StagingFoldersUnder(Root);
+    ASSERT_EQ(staging.size(), 1u);
+    const std::string missing = (staging[0] / "New" / "Kormant.chm").string();
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(events.at(1),
+              (TRecordedEvent{TKind::Error, kRollbackAnnouncedText +
+                                                std::string("Невозможно скопировать файл ") +
+                                                missing + "!"}));
+    EXPECT_EQ(events.at(2), (TRecordedEvent{TKind::Information, kRollbackDoneText}));
+    // Every byte back, and the read-only attribute and the times.
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+}
+
+} // namespace
