@@ -77,7 +77,13 @@ bool DeleteOneFile(const std::string& path) {
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
-    return RemoveDirectoryW(win32::Widen(path).c_str()) != 0;
+    // A read-only folder is refused, like a read-only file.
+    const std::wstring wide = win32::Widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    return RemoveDirectoryW(wide.c_str()) != 0;
 }
 
 bool CreateOneFolder(const std::string& path) {
@@ -115,7 +121,26 @@ void MakeReplaceable(const std::string& path) {
 bool CopyFileReplacing(const std::string& source, const std::string& target) {
     // Unlike the POSIX implementation this replaces the target in place: Windows refuses to
     // overwrite a loaded library, so the server's mapped file cannot be truncated anyway.
-    return CopyFileW(win32::Widen(source).c_str(), win32::Widen(target).c_str(), FALSE) != 0;
+    const std::wstring from = win32::Widen(source);
+    const std::wstring to = win32::Widen(target);
+    // CopyFile refuses a read-only or hidden target; the copy takes the source's attributes
+    // anyway, so the target's are cleared first and given back only when the copy fails.
+    constexpr DWORD kRefused = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    const DWORD old = GetFileAttributesW(to.c_str());
+    const bool cleared = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                         (old & kRefused) != 0 &&
+                         SetFileAttributesW(to.c_str(), old & ~kRefused) != 0;
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        const DWORD error = GetLastError();
+        if (cleared) {
+            SetFileAttributesW(to.c_str(), old);
+        }
+        SetLastError(error);
+        return false;
+    }
+    // Stated again: not every CopyFile gives an existing target the source's attributes.
+    const DWORD attributes = GetFileAttributesW(from.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && SetFileAttributesW(to.c_str(), attributes);
 }
 
 bool CopyLink(const std::string& source, const std::string& target) {
@@ -124,9 +149,34 @@ bool CopyLink(const std::string& source, const std::string& target) {
     return CopyFileReplacing(source, target);
 }
 
-bool CopyFolderAttributes(const std::string&, const std::string&) {
-    // CopyFile semantics: a copied folder is a new folder with default attributes.
-    return true;
+bool CopyFolderAttributes(const std::string& source, const std::string& target) {
+    // What Windows keeps of a folder: its attributes (read-only, hidden, system …) and its times.
+    const std::wstring from = win32::Widen(source);
+    const std::wstring to = win32::Widen(target);
+    const DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    FILETIME created{};
+    FILETIME accessed{};
+    FILETIME written{};
+    bool timesKept = false;
+    HANDLE sourceFolder = CreateFileW(from.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (sourceFolder != INVALID_HANDLE_VALUE) {
+        timesKept = GetFileTime(sourceFolder, &created, &accessed, &written) != 0;
+        CloseHandle(sourceFolder);
+    }
+    HANDLE targetFolder = CreateFileW(to.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (targetFolder == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    timesKept = timesKept && SetFileTime(targetFolder, &created, &accessed, &written) != 0;
+    CloseHandle(targetFolder);
+    return timesKept && SetFileAttributesW(to.c_str(), attributes) != 0;
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

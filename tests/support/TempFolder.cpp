@@ -28,15 +28,24 @@ TTempFolder::~TTempFolder() {
     std::filesystem::remove_all(Path_, ignored);
 }
 
+namespace {
+
+// Test paths are spelled in UTF-8, whatever the host's narrow code page.
+std::filesystem::path FromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+} // namespace
+
 std::filesystem::path TTempFolder::MakeFolder(const std::string& relative) const {
-    const auto path = Path_ / relative;
+    const auto path = Path_ / FromUtf8(relative);
     std::filesystem::create_directories(path);
     return path;
 }
 
 std::filesystem::path TTempFolder::MakeFile(const std::string& relative,
                                             const std::string& content) const {
-    const auto path = Path_ / relative;
+    const auto path = Path_ / FromUtf8(relative);
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     return path;
