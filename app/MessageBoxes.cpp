@@ -16,10 +16,6 @@ namespace {
 
 bool gProgramEnding = false;
 
-QString Caption(TBoxKind kind) {
-    return kind == TBoxKind::Information ? QStringLiteral("Information") : QStringLiteral("Error");
-}
-
 QStyle::StandardPixmap IconOf(TBoxKind kind) {
     return kind == TBoxKind::Information ? QStyle::SP_MessageBoxInformation
                                          : QStyle::SP_MessageBoxCritical;
@@ -43,20 +39,19 @@ int RunFramedBox(TMessageDialog& box) {
 
 } // namespace
 
-TMessageDialog::TMessageDialog(QWidget* parent, TBoxKind kind, const std::string& text,
-                               TBoxButtons buttons)
-    : QDialog(parent) {
-    setWindowTitle(Caption(kind));
+TMessageDialog::TMessageDialog(QWidget* parent, const TBoxRequest& request) : QDialog(parent) {
+    setWindowTitle(QString::fromStdString(request.Caption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
 
     auto* icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(IconOf(kind), nullptr, this).pixmap(iconSize, iconSize));
+    icon->setPixmap(
+        style()->standardIcon(IconOf(request.Kind), nullptr, this).pixmap(iconSize, iconSize));
     icon->setAlignment(Qt::AlignTop);
 
-    auto* message = new QLabel(DisplayText(text), this);
+    auto* message = new QLabel(DisplayText(request.Text), this);
     message->setObjectName(QStringLiteral("Message"));
     message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);
@@ -70,13 +65,21 @@ TMessageDialog::TMessageDialog(QWidget* parent, TBoxKind kind, const std::string
 
     auto* row = new QHBoxLayout;
     row->addStretch(1);
-    if (buttons == TBoxButtons::YesNo) {
-        row->addWidget(AddButton("Yes", QStringLiteral("&Yes"), mrYes));
-        row->addWidget(CancelButton_ = AddButton("No", QStringLiteral("&No"), mrNo));
-    } else {
-        row->addWidget(CancelButton_ = AddButton("OK", QStringLiteral("OK"), mrOk));
+    for (const TBoxButton& button : request.Buttons) {
+        QPushButton* added =
+            AddButton(button.Name.c_str(), QString::fromStdString(button.Caption), button.Result);
+        row->addWidget(added);
+        if (button.Name == request.CancelButton) {
+            CancelButton_ = added;
+        }
     }
     row->addStretch(1);
+    // The tab order of the request: each named button moved to the front, last one first.
+    for (auto name = request.TabOrder.rbegin(); name != request.TabOrder.rend(); ++name) {
+        if (auto* button = findChild<QPushButton*>(QString::fromStdString(*name))) {
+            MoveToFrontOfTabOrder(button);
+        }
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -160,40 +163,27 @@ bool ProgramEnding() {
 }
 
 void ShowInformation(const std::string& text) {
-    TMessageDialog box(QApplication::activeWindow(), TBoxKind::Information, text, TBoxButtons::Ok);
+    TMessageDialog box(QApplication::activeWindow(), InformationBox(text));
     RunFramedBox(box);
 }
 
 void ShowError(const std::string& text) {
-    TMessageDialog box(QApplication::activeWindow(), TBoxKind::Error, text, TBoxButtons::Ok);
+    TMessageDialog box(QApplication::activeWindow(), ErrorBox(text));
     RunFramedBox(box);
 }
 
 bool AskYesNo(const std::string& text) {
-    TMessageDialog box(QApplication::activeWindow(), TBoxKind::Information, text,
-                       TBoxButtons::YesNo);
-    if (auto* no = box.findChild<QPushButton*>(QStringLiteral("No"))) {
-        box.MoveToFrontOfTabOrder(no);
-    }
+    TMessageDialog box(QApplication::activeWindow(), QuestionBox(text));
     return RunFramedBox(box) == mrYes;
 }
 
-std::string ApplyPeriodRule(const std::string& message) {
-    if (message.empty()) {
-        return message;
-    }
-    // The text is UTF-8. An ASCII last character keeps its own byte value; any other character
-    // becomes a code-page-1251 byte of 0x80 or more (or "?" where it has none), always greater
-    // than the full stop.
-    const auto last = static_cast<unsigned char>(message.back());
-    const bool greater = last >= 0x80 || last > '.';
-    return greater ? message + "." : message;
+void ShowFailure(const std::string& message) {
+    ShowFailureBox(ApplicationTitle(), ApplyPeriodRule(message));
 }
 
-void ShowFailure(const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, QString::fromStdString(ApplicationTitle()),
-                    DisplayText(ApplyPeriodRule(message)), QMessageBox::Ok,
-                    QApplication::activeWindow());
+void ShowFailureBox(const std::string& caption, const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), DisplayText(text),
+                    QMessageBox::Ok, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <iostream>
 
 #include "app/ApplicationTitle.h"
 #include "app/MessageBoxes.h"
@@ -18,10 +17,6 @@
 #include "app/TfrmChoiceFolder.h"
 #include "app/WindowFont.h"
 #include "platform/Path.h"
-#include "update/RunOnlineCommand.h"
-#include "update/RunUpdate.h"
-
-const char* const kDefaultPassword = "mirdelkoza";
 
 namespace {
 
@@ -42,19 +37,11 @@ protected:
 
 } // namespace
 
-TMainCommands TMainCommands::Default() {
-    TMainCommands commands;
-    commands.Update = RunUpdate;
-    commands.Online = RunOnlineCommand;
-    commands.ChooseFolder = ChooseFolderWithDialog;
-    return commands;
-}
-
 TfrmMain::TfrmMain(TMainCommands commands, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      Commands_(std::move(commands)) {
+      Logic_(*this, std::move(commands)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Updater"));
     setFixedSize(433, 393);
@@ -126,7 +113,7 @@ TfrmMain::TfrmMain(TMainCommands commands, QWidget* parent)
     connect(bbProgramLocation, &QPushButton::clicked, this, &TfrmMain::bbProgramLocationClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TfrmMain::CancelBtnClick);
 
-    FormCreate();
+    Logic_.FormCreate(QCoreApplication::applicationFilePath().toStdString());
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
@@ -134,107 +121,25 @@ TfrmMain::TfrmMain(TMainCommands commands, QWidget* parent)
     eProgramLocation->setFocus(Qt::OtherFocusReason);
 }
 
-void TfrmMain::FormCreate() {
-    ApplicationTitle() =
-        TitleFromExecutablePath(QCoreApplication::applicationFilePath().toStdString());
-    setWindowTitle(QString::fromStdString(ApplicationTitle()));
-    eProgramLocation->setText(QString::fromUtf8(platform::DefaultInstallationRoot));
-    ePassword->setText(QString::fromUtf8(kDefaultPassword));
-}
-
-void TfrmMain::SetControlsEnabled(bool enabled) {
-    gbConnection->setEnabled(enabled);
-    pBtn->setEnabled(enabled);
-}
-
-void TfrmMain::RunCommand(const std::function<void()>& command,
-                          const std::function<void()>& restore) {
-    CommandRunning_ = true;
-    std::optional<std::string> failure;
-    try {
-        command();
-    } catch (const std::exception& e) {
-        failure = e.what();
-    } catch (...) {
-        failure = "Непредвиденная ошибка!";
-    }
-    restore();
-    CommandRunning_ = false;
-
-    if (ProgramEnding()) {
-        // The operator closed the window while the command ran: the program ends now, and a
-        // failure is not lost but written where a console can see it.
-        if (failure) {
-            std::cerr << *failure << '\n';
-        }
-        close();
-        return;
-    }
-    if (failure) {
-        ::ShowFailure(*failure);
-    }
-}
-
 void TfrmMain::OKBtnClick() {
-    lProgress->show();
-    aProgress->show();
-    aProgress->Start();
-    QCoreApplication::processEvents();
-    SetControlsEnabled(false);
-    const std::string root = eProgramLocation->text().toStdString();
-    const std::string password = ePassword->text().toStdString();
-    RunCommand(
-        [&] {
-            if (Commands_.Update) {
-                Commands_.Update(root, password, *this);
-            }
-        },
-        [this] {
-            SetControlsEnabled(true);
-            QCoreApplication::processEvents();
-            lProgress->hide();
-            aProgress->hide();
-            aProgress->Stop();
-        });
+    Logic_.OKBtnClick();
 }
 
 void TfrmMain::bOnlineClick() {
-    SetControlsEnabled(false);
-    const std::string root = eProgramLocation->text().toStdString();
-    const std::string password = ePassword->text().toStdString();
-    RunCommand(
-        [&] {
-            if (Commands_.Online) {
-                Commands_.Online(root, password, *this);
-            }
-        },
-        [this] { SetControlsEnabled(true); });
+    Logic_.bOnlineClick();
 }
 
 void TfrmMain::bbProgramLocationClick() {
-    // Nothing is disabled around the chooser: it is modal itself. A failure inside it reaches the
-    // failure box like any command's.
-    RunCommand(
-        [&] {
-            if (!Commands_.ChooseFolder) {
-                return;
-            }
-            const std::string root = eProgramLocation->text().toStdString();
-            if (const auto chosen = Commands_.ChooseFolder(this, root, *this)) {
-                eProgramLocation->setText(QString::fromStdString(*chosen));
-            }
-        },
-        [] {});
+    Logic_.bbProgramLocationClick();
 }
 
 void TfrmMain::CancelBtnClick() {
-    close();
+    Logic_.CancelBtnClick();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    if (CommandRunning_) {
-        // The command cannot be stopped: mark the program as ending, so that the boxes it still
-        // opens close at once, and close the window when it returns.
+    if (!Logic_.CloseQuery()) {
+        // Boxes opened outside the logic (the folder chooser's) close at once too.
         SetProgramEnding(true);
         event->ignore();
         return;
@@ -242,16 +147,52 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TfrmMain::ShowInformation(const std::string& text) {
-    ::ShowInformation(text);
+std::string TfrmMain::RootText() const {
+    return eProgramLocation->text().toStdString();
 }
 
-void TfrmMain::ShowError(const std::string& text) {
-    ::ShowError(text);
+void TfrmMain::SetRootText(const std::string& text) {
+    eProgramLocation->setText(QString::fromStdString(text));
 }
 
-bool TfrmMain::AskYesNo(const std::string& text) {
-    return ::AskYesNo(text);
+std::string TfrmMain::PasswordText() const {
+    return ePassword->text().toStdString();
+}
+
+void TfrmMain::SetPasswordText(const std::string& text) {
+    ePassword->setText(QString::fromStdString(text));
+}
+
+void TfrmMain::SetTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
+}
+
+void TfrmMain::SetControlsEnabled(bool enabled) {
+    gbConnection->setEnabled(enabled);
+    pBtn->setEnabled(enabled);
+}
+
+void TfrmMain::SetProgressShown(bool shown) {
+    lProgress->setVisible(shown);
+    aProgress->setVisible(shown);
+    shown ? aProgress->Start() : aProgress->Stop();
+}
+
+void TfrmMain::CloseWindow() {
+    close();
+}
+
+int TfrmMain::ShowBox(const TBoxRequest& box) {
+    TMessageDialog dialog(QApplication::activeWindow(), box);
+    return dialog.exec();
+}
+
+void TfrmMain::ShowFailureBox(const std::string& caption, const std::string& text) {
+    ::ShowFailureBox(caption, text);
+}
+
+std::optional<std::string> TfrmMain::ChooseFolder(const std::string& root, TOperator& op) {
+    return ChooseFolderWithDialog(this, root, op);
 }
 
 void TfrmMain::LogClear() {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "update/Operator.h"
+#include "app/WindowLogic.h"
 
 class QGroupBox;
 class QLabel;
@@ -16,27 +16,15 @@ class QPlainTextEdit;
 class QPushButton;
 class TAnimate;
 
-// The commands behind the buttons. Each receives the operator, through which it shows its own
-// boxes. An empty command is not present yet: its button does nothing beyond its enabling steps.
-struct TMainCommands {
-    std::function<void(const std::string& root, const std::string& password, TOperator& op)> Update;
-    std::function<void(const std::string& root, const std::string& password, TOperator& op)> Online;
-    // Returns the chosen folder, or nothing when the operator cancelled.
-    std::function<std::optional<std::string>(QWidget* owner, const std::string& root,
-                                             TOperator& op)>
-        ChooseFolder;
-
-    // The program's own commands.
-    static TMainCommands Default();
-};
-
-class TfrmMain : public QWidget, private TOperator {
+// The Qt front end of the window (app/WindowLogic.h): it builds the widgets and forwards their
+// events to the window logic.
+class TfrmMain : public QWidget, private TMainView {
     Q_OBJECT
 public:
     explicit TfrmMain(TMainCommands commands = TMainCommands::Default(), QWidget* parent = nullptr);
 
     // True while a button's command runs.
-    bool CommandRunning() const { return CommandRunning_; }
+    bool CommandRunning() const { return Logic_.CommandRunning(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -48,20 +36,22 @@ private slots:
     void CancelBtnClick();
 
 private:
-    void FormCreate();
-    void SetControlsEnabled(bool enabled);
-    // Runs `command` with the window marked busy; a failure is shown after `restore` has run.
-    void RunCommand(const std::function<void()>& command, const std::function<void()>& restore);
-
-    void ShowInformation(const std::string& text) override;
-    void ShowError(const std::string& text) override;
-    bool AskYesNo(const std::string& text) override;
+    std::string RootText() const override;
+    void SetRootText(const std::string& text) override;
+    std::string PasswordText() const override;
+    void SetPasswordText(const std::string& text) override;
+    void SetTitle(const std::string& title) override;
+    void SetControlsEnabled(bool enabled) override;
+    void SetProgressShown(bool shown) override;
+    void ProcessEvents() override;
+    void CloseWindow() override;
     void LogClear() override;
     void LogAppend(const std::string& line) override;
-    void ProcessEvents() override;
+    int ShowBox(const TBoxRequest& box) override;
+    void ShowFailureBox(const std::string& caption, const std::string& text) override;
+    std::optional<std::string> ChooseFolder(const std::string& root, TOperator& op) override;
 
-    TMainCommands Commands_;
-    bool CommandRunning_ = false;
+    TMainWindowLogic Logic_;
 
     QGroupBox* gbConnection = nullptr;
     QLabel* lProgramLocation = nullptr;
@@ -80,7 +70,3 @@ private:
     QPushButton* bOnline = nullptr;
     QPushButton* CancelBtn = nullptr;
 };
-
-// The password the window offers by default (the root is the platform's default installation
-// root, platform/Path.h).
-extern const char* const kDefaultPassword;

@@ -160,13 +160,13 @@ void tst_MessageBoxes::okBoxesCloseOnEnterAndEsc() {
 }
 
 void tst_MessageBoxes::okBoxClosedByTitleBarGivesTwo() {
-    TMessageDialog box(nullptr, TBoxKind::Error, "Ошибка", TBoxButtons::Ok);
+    TMessageDialog box(nullptr, ErrorBox("Ошибка"));
     auto closeBox = OnNextModal([](QWidget* modal) { modal->close(); });
     QCOMPARE(box.exec(), mrClosed);
-    TMessageDialog ok(nullptr, TBoxKind::Information, "Сведения", TBoxButtons::Ok);
+    TMessageDialog ok(nullptr, InformationBox("Сведения"));
     auto escape = OnNextModal([](QWidget* modal) { Press(modal, Qt::Key_Escape); });
     QCOMPARE(ok.exec(), mrOk);
-    TMessageDialog question(nullptr, TBoxKind::Information, "?", TBoxButtons::YesNo);
+    TMessageDialog question(nullptr, QuestionBox("?"));
     auto keyY = OnNextModal([](QWidget* modal) { Press(modal, Qt::Key_Y); });
     QCOMPARE(question.exec(), mrYes);
 }

@@ -409,7 +409,7 @@ void tst_TfrmMain::folderChooserReplacesOnlyTheRoot() {
     std::optional<std::string> answer = "/srv/Kormant";
     std::string offered;
     TMainCommands commands;
-    commands.ChooseFolder = [&](QWidget*, const std::string& root, TOperator&) {
+    commands.ChooseFolder = [&](const std::string& root, TOperator&) {
         offered = root;
         return answer;
     };
@@ -428,8 +428,7 @@ void tst_TfrmMain::folderChooserReplacesOnlyTheRoot() {
 
 void tst_TfrmMain::folderChooserFailureReachesTheFailureBox() {
     TMainCommands commands;
-    commands.ChooseFolder = [](QWidget*, const std::string&,
-                               TOperator&) -> std::optional<std::string> {
+    commands.ChooseFolder = [](const std::string&, TOperator&) -> std::optional<std::string> {
         throw EFailure("Папка недоступна");
     };
     TfrmMain window(commands);
