@@ -51,11 +51,28 @@ void CreateFolder(const std::string& folder) {
     }
 }
 
+namespace {
+
+TCopyObserver gCopyObserver = nullptr;
+
+void Copied(const std::string& target) {
+    if (gCopyObserver != nullptr) {
+        gCopyObserver(target);
+    }
+}
+
+} // namespace
+
+void SetCopyObserver(TCopyObserver observer) {
+    gCopyObserver = observer;
+}
+
 void CopyOneFile(const std::string& source, const std::string& target) {
     platform::MakeReplaceable(target);
     if (!platform::CopyFileReplacing(source, target)) {
         throw EFailure("Невозможно скопировать файл " + source + "!");
     }
+    Copied(target);
 }
 
 void CopyFolderTree(const std::string& source, const std::string& target) {
@@ -84,6 +101,7 @@ void CopyFolderTree(const std::string& source, const std::string& target) {
             if (!platform::CopyLink(sourcePath, targetPath)) {
                 throw EFailure("Невозможно скопировать файл " + sourcePath + "!");
             }
+            Copied(targetPath);
             break;
         case platform::TEntryType::File:
             CopyOneFile(sourcePath, targetPath);

@@ -33,6 +33,11 @@ void CopyOneFile(const std::string& source, const std::string& target);
 // folder's are set after its content.
 void CopyFolderTree(const std::string& source, const std::string& target);
 
+// Called after every file or link that CopyOneFile and CopyFolderTree copied, with the target;
+// empty by default. Tests stop a run at a chosen copy through it.
+using TCopyObserver = void (*)(const std::string& target);
+void SetCopyObserver(TCopyObserver observer);
+
 // Puts everything written under `folder` on the disk, so that a power cut afterwards loses
 // none of it. Fails with "Невозможно записать на диск папку <folder>!".
 void FlushToDisk(const std::string& folder);

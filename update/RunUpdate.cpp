@@ -1,5 +1,7 @@
 #include "update/RunUpdate.h"
 
+#include <chrono>
+
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLookup.h"
@@ -8,6 +10,7 @@
 #include "update/FirebirdServerPart.h"
 #include "update/InstallationLayout.h"
 #include "update/Payload.h"
+#include "update/RunJournal.h"
 #include "update/UpdateSeams.h"
 
 const char* const kSuccessText = "Обновление программы прошло успешно.";
@@ -16,6 +19,20 @@ const char* const kRollbackAnnouncedText =
     "работоспособности программы (ОТКАТ). Сообщение об ошибке:\r\r";
 const char* const kRollbackDoneText =
     "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
+const char* const kInterruptedRefusedText =
+    "Обновление невозможно, пока работоспособность программы не восстановлена после прерванного "
+    "обновления!";
+
+std::string InterruptedQuestionText(const std::string& stagingDir) {
+    return "Программа обновления обнаружила, что предыдущее обновление (папка \"" + stagingDir +
+           "\") было прервано, и обновляемая программа может находиться в неработоспособном "
+           "состоянии.\rВосстановить программу из резервной копии прерванного обновления (ОТКАТ)?";
+}
+
+std::string MissingBackupText(const std::string& stagingDir) {
+    return "Резервная копия прерванного обновления (папка \"" + stagingDir +
+           "\") не найдена или неполна! Восстановить программу из нее невозможно.";
+}
 
 namespace {
 
@@ -58,10 +75,11 @@ std::string ExistingChild(const std::string& folder, std::string_view name) {
 // C2: the package is unpacked into New and what the apply will change is copied into Old.
 // Nothing of the installation changes here, so a failure only removes the staging folder.
 void Stage(const InstallationLayout& layout, TOperator& op, const std::string& carrier,
-           TServerPart* server) {
+           TServerPart* server, TRunJournal& journal) {
     try {
         DeleteFolderTree(layout.StagingDir);
         CreateFolder(layout.StagingDir);
+        WriteRunJournal(layout.StagingDir, journal);
         CreateFolder(layout.NewDir);
         CreateFolder(layout.OldDir);
         const std::string package = platform::JoinPath(layout.NewDir, kPackageFileName);
@@ -76,6 +94,8 @@ void Stage(const InstallationLayout& layout, TOperator& op, const std::string& c
         // The backup is on the disk before the apply changes anything, so that a power cut
         // from here on leaves a complete copy of what was there.
         FlushToDisk(layout.StagingDir);
+        journal.State = TRunState::BackupComplete;
+        WriteRunJournal(layout.StagingDir, journal);
     } catch (...) {
         DeleteFolderTree(layout.StagingDir);
         throw;
@@ -88,8 +108,14 @@ void CopyClientFile(const InstallationLayout& layout, std::string_view name) {
 
 // C3: the new files go into place; any failure is answered by restoring from Old. A completed
 // rollback ends the failure; a failing restore step passes on and the done box is not shown.
-void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPart* server) {
+void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPart* server,
+                     TRunJournal& journal) {
+    const auto record = [&](TRunState state) {
+        journal.State = state;
+        WriteRunJournal(layout.StagingDir, journal);
+    };
     try {
+        record(TRunState::ApplyBegun);
         if (server != nullptr) {
             server->Apply(layout, op);
         }
@@ -98,6 +124,7 @@ void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPar
             CopyClientFile(layout, kHelpFileName);
             FlushToDisk(layout.ProgramDir);
         }
+        record(TRunState::ApplyFinished);
         op.ShowInformation(kSuccessText + (server != nullptr ? server->SuccessSuffix() : ""));
     } catch (const std::exception& failure) {
         op.ShowError(kRollbackAnnouncedText + std::string(failure.what()));
@@ -109,21 +136,80 @@ void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPar
         if (server != nullptr) {
             server->Restore(layout);
         }
+        record(TRunState::RollbackFinished);
         op.ShowInformation(kRollbackDoneText);
     }
+}
+
+// Puts back the backup of a run that stopped in its apply, with the same preparation and guard
+// around it as a run has, before the new run asks its question.
+void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedRun& run,
+                           const std::string& password, TOperator& op, const TUpdateSeams& seams,
+                           const std::string& carrier) {
+    InstallationLayout old = layout;
+    old.StagingDir = run.StagingDir;
+    old.NewDir = platform::JoinPath(run.StagingDir, "New");
+    old.OldDir = platform::JoinPath(run.StagingDir, "Old");
+    old.OldProgramDir = platform::JoinPath(old.OldDir, kProgramFolderName);
+    old.OldDataDir = platform::JoinPath(old.OldDir, kDataFolderName);
+    const bool client = run.Journal.Client;
+    const bool server = run.Journal.Server && layout.ServerPresent;
+    if ((client && !platform::IsRealFolder(old.OldProgramDir)) ||
+        (run.Journal.Server && !platform::IsRealFolder(old.OldDataDir))) {
+        throw EFailure(MissingBackupText(run.StagingDir));
+    }
+    if (!op.AskYesNo(InterruptedQuestionText(run.StagingDir))) {
+        throw EFailure(kInterruptedRefusedText);
+    }
+    std::unique_ptr<TServerPart> serverPart;
+    if (server) {
+        serverPart = seams.ServerPart ? seams.ServerPart(layout, password, carrier)
+                                      : MakeFirebirdServerPart(layout, password, carrier);
+        serverPart->Prepare(op);
+    }
+    const TRenameFolder rename =
+        seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
+    const auto restore = [&] {
+        CheckFullAccess(layout.RootDir, rename);
+        if (client) {
+            DeleteFolderTree(layout.ProgramDir);
+            CopyFolderTree(old.OldProgramDir, layout.ProgramDir);
+            FlushToDisk(layout.ProgramDir);
+        }
+        if (serverPart) {
+            serverPart->Restore(old);
+        }
+        TRunJournal journal = run.Journal;
+        journal.State = TRunState::Restored;
+        WriteRunJournal(run.StagingDir, journal);
+    };
+    serverPart ? serverPart->Guard(restore, op) : restore();
+    op.ShowInformation(kRollbackDoneText);
+}
+
+// Microseconds since 1970: runs started within the same second still have an order.
+std::int64_t RunStartTime() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
 
 void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op,
                const TUpdateSeams& seams) {
-    const InstallationLayout layout = ResolveLayout(rootText);
+    InstallationLayout layout = ResolveLayout(rootText);
+    const std::string carrier =
+        seams.PayloadCarrier.empty() ? OwnPayloadCarrier() : seams.PayloadCarrier;
+    if (const auto interrupted = FindInterruptedRun(layout)) {
+        RestoreInterruptedRun(layout, *interrupted, password, op, seams, carrier);
+        // The parts are found again: the interrupted run may have left one of them half gone.
+        layout = ResolveLayout(rootText);
+    }
     if (!op.AskYesNo(QuestionText(PartsText(layout)))) {
         return;
     }
 
-    const std::string carrier =
-        seams.PayloadCarrier.empty() ? OwnPayloadCarrier() : seams.PayloadCarrier;
     std::unique_ptr<TServerPart> server;
     if (layout.ServerPresent) {
         server = seams.ServerPart ? seams.ServerPart(layout, password, carrier)
@@ -133,10 +219,12 @@ void RunUpdate(const std::string& rootText, const std::string& password, TOperat
 
     const TRenameFolder rename =
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
+    TRunJournal journal{TRunState::StagingBegun, layout.RootDir, layout.ClientPresent,
+                        layout.ServerPresent, RunStartTime()};
     const auto phaseC = [&] {
         CheckFullAccess(layout.RootDir, rename);
-        Stage(layout, op, carrier, server.get());
-        ApplyOrRollBack(layout, op, server.get());
+        Stage(layout, op, carrier, server.get(), journal);
+        ApplyOrRollBack(layout, op, server.get(), journal);
     };
     if (server) {
         server->Guard(phaseC, op);

@@ -25,3 +25,7 @@ void RunUpdate(const std::string& rootText, const std::string& password, TOperat
 extern const char* const kSuccessText;
 extern const char* const kRollbackAnnouncedText;
 extern const char* const kRollbackDoneText;
+// The texts of an interrupted run found at Start.
+extern const char* const kInterruptedRefusedText;
+std::string InterruptedQuestionText(const std::string& stagingDir);
+std::string MissingBackupText(const std::string& stagingDir);

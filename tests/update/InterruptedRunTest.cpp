@@ -1,0 +1,242 @@
+// Update runs killed at every copy of their phase C (the backup, the apply, the rollback): the
+// next Start finds the interrupted run by its journal, puts the installation back exactly as it
+// was, and then updates it.
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/File.h"
+#include "tests/support/PackageMaker.h"
+#include "tests/support/RecordingOperator.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TreeSnapshot.h"
+#include "update/FileOperations.h"
+#include "update/RunJournal.h"
+#include "update/UpdateSeams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using TKind = TRecordedEvent::TKind;
+
+const std::string kQuestion =
+    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
+    "данном компьютере установлены КЛИЕНТСКАЯ часть обновляемой программы.\rПродолжить "
+    "обновление?";
+
+int gCopies = 0;
+int gKillAt = 0;
+
+void CountAndKill(const std::string&) {
+    if (++gCopies == gKillAt) {
+        std::raise(SIGKILL);
+    }
+}
+
+// Answers every question Yes and keeps the client folder as it was when the update's own
+// question came.
+class TOperatorSayingYes : public TRecordingOperator {
+public:
+    fs::path Program;
+    TTreeSnapshot AtQuestion;
+    bool AskYesNo(const std::string& text) override {
+        TRecordingOperator::AskYesNo(text);
+        if (text == kQuestion) {
+            AtQuestion = DetailedSnapshotOf(Program);
+        }
+        return true;
+    }
+};
+
+class InterruptedRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        NewExe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
+        NewChm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
+        NewUdf = Temp.MakeFile("release4/QUV_UDF.dll", "udf release 4");
+        Good = MakeTestCarrier(Temp.Path() / "good", BuildTestPackage(Temp.Path() / "good.exe",
+                                                                      {NewExe, NewChm, NewUdf}));
+        // Without the help file the apply fails after the new client went in: a rollback.
+        Failing = MakeTestCarrier(Temp.Path() / "failing",
+                                  BuildTestPackage(Temp.Path() / "failing.exe", {NewExe, NewUdf}));
+    }
+
+    // A client-only installation of release 3 at a new root.
+    fs::path LayOut(const std::string& name) {
+        const fs::path root = Temp.MakeFolder(name);
+        Temp.MakeFile(name + "/Program/Kormant.exe", "client release 3");
+        Temp.MakeFile(name + "/Program/Kormant.chm", "help release 3");
+        Temp.MakeFile(name + "/Program/Kormant.ini", "[SERVER]\nDataBaseClient=fbclient.dll\n");
+        Temp.MakeFile(name + "/Program/Reports/Invoice.frf", std::string(40000, 'r'));
+        fs::permissions(root / "Program/Kormant.ini", fs::perms::owner_read);
+        fs::last_write_time(root / "Program/Reports",
+                            fs::last_write_time(root / "Program/Kormant.exe") -
+                                std::chrono::hours(9));
+        fs::create_symlink("Kormant.exe", root / "Program/Kormant.lnk");
+        Temp.MakeFolder(name + "/DB_Data");
+        return root;
+    }
+
+    static TUpdateSeams Seams(const std::string& carrier) {
+        TUpdateSeams seams;
+        seams.PayloadCarrier = carrier;
+        seams.ServerPart = [](const InstallationLayout&, const std::string&, const std::string&) {
+            ADD_FAILURE() << "a client-only run reached the server part";
+            return std::unique_ptr<TServerPart>();
+        };
+        return seams;
+    }
+
+    // Runs an update in a child process that is killed right after its `killAt`-th copy;
+    // returns whether it was killed.
+    static bool RunKilledAt(const fs::path& root, const std::string& carrier, int killAt) {
+        const pid_t child = fork();
+        if (child == 0) {
+            gCopies = 0;
+            gKillAt = killAt;
+            SetCopyObserver(CountAndKill);
+            TOperatorSayingYes op;
+            op.Program = root / "Program";
+            try {
+                RunUpdate(root.string(), "", op, Seams(carrier));
+            } catch (...) {
+            }
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+    static std::optional<TRunState> LatestState(const fs::path& root) {
+        std::optional<TRunState> state;
+        for (const auto& staging : StagingFoldersUnder(root)) {
+            const auto read = ReadRunJournal(staging.string());
+            if (read.Outcome == TJournalRead::TOutcome::Read) {
+                state = read.Journal.State;
+            }
+        }
+        return state;
+    }
+
+    TTempFolder Temp;
+    fs::path NewExe, NewChm, NewUdf;
+    std::string Good, Failing;
+};
+
+TEST_F(InterruptedRun, EveryKillPointIsUndoneByTheNextStart) {
+    int killPoints = 0;
+    int undone = 0;
+    int attempts = 0;
+    for (const std::string* carrier : {&Good, &Failing}) {
+        for (int killAt = 1;; ++killAt) {
+            const std::string name = "k" + std::to_string(attempts++);
+            const fs::path root = LayOut(name);
+            const TTreeSnapshot before = DetailedSnapshotOf(root / "Program");
+            if (!RunKilledAt(root, *carrier, killAt)) {
+                break; // the run ended before its killAt-th copy
+            }
+            ++killPoints;
+            SCOPED_TRACE("kill after copy " + std::to_string(killAt) +
+                         (carrier == &Good ? " of a run that succeeds" : " of a rollback"));
+            const bool applyBegan = LatestState(root) == TRunState::ApplyBegun;
+
+            TOperatorSayingYes op;
+            op.Program = root / "Program";
+            RunUpdate(root.string(), "", op, Seams(Good));
+            std::vector<TRecordedEvent> expected;
+            if (applyBegan) {
+                ++undone;
+                ASSERT_FALSE(op.Events.empty());
+                const auto quote = op.Events[0].Text.find('"');
+                const std::string staging = op.Events[0].Text.substr(
+                    quote + 1, op.Events[0].Text.find('"', quote + 1) - quote - 1);
+                expected = {{TKind::Question, InterruptedQuestionText(staging)},
+                            {TKind::Information, kRollbackDoneText}};
+            }
+            expected.push_back({TKind::Question, kQuestion});
+            expected.push_back({TKind::Information, kSuccessText});
+            EXPECT_EQ(Boxes(op), expected);
+            // Exactly the state before the interrupted run: bytes, owners, modes, times, links.
+            EXPECT_EQ(op.AtQuestion, before);
+            TTreeSnapshot updated = SnapshotOf(root / "Program");
+            EXPECT_EQ(updated["Kormant.exe"], "client release 4");
+            EXPECT_EQ(updated["Kormant.chm"], "help release 4");
+        }
+    }
+    std::cout << killPoints << " kill points, " << undone << " of them after the apply began\n";
+    EXPECT_GT(undone, 0);
+    EXPECT_GT(killPoints, undone);
+}
+
+TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
+    // One interrupted run, killed after the new client went in but before the help file.
+    const auto interrupted = [&](const std::string& name) {
+        const fs::path root = LayOut(name);
+        for (int killAt = 1; RunKilledAt(root, Good, killAt); ++killAt) {
+            if (LatestState(root) == TRunState::ApplyBegun) {
+                break;
+            }
+            fs::remove_all(root);
+            LayOut(name);
+        }
+        EXPECT_EQ(LatestState(root), TRunState::ApplyBegun);
+        return std::pair{root, StagingFoldersUnder(root).at(0)};
+    };
+    const auto run = [&](const fs::path& root, bool answer) {
+        TRecordingOperator op;
+        op.Answers = {answer, answer};
+        std::string failure;
+        try {
+            RunUpdate(root.string(), "", op, Seams(Good));
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+        return std::pair{Boxes(op), failure};
+    };
+    {
+        // No: nothing changes, and the run ends with its text.
+        const auto [root, staging] = interrupted("no");
+        const auto state = DetailedSnapshotOf(root);
+        const auto [boxes, failure] = run(root, false);
+        EXPECT_EQ(failure, kInterruptedRefusedText);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].Text, InterruptedQuestionText(staging.string()));
+        EXPECT_EQ(DetailedSnapshotOf(root), state);
+    }
+    {
+        // A backup deleted by hand: said so, nothing restored, nothing asked.
+        const auto [root, staging] = interrupted("nobackup");
+        fs::remove_all(staging / "Old/Program");
+        const auto state = DetailedSnapshotOf(root);
+        const auto [boxes, failure] = run(root, true);
+        EXPECT_EQ(failure, MissingBackupText(staging.string()));
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(DetailedSnapshotOf(root), state);
+    }
+    {
+        // A damaged journal counts as interrupted, never as finished.
+        const auto [root, staging] = interrupted("damaged");
+        const std::string journal = RunJournalPath(staging.string());
+        std::string bytes = ReadBytes(journal);
+        bytes[bytes.size() / 2] ^= 0x20;
+        std::ofstream(journal, std::ios::binary | std::ios::trunc) << bytes;
+        const auto [boxes, failure] = run(root, false);
+        EXPECT_EQ(failure, kInterruptedRefusedText);
+    }
+    {
+        // A journal copied in from another installation is not this installation's run.
+        const auto [other, staging] = interrupted("other");
+        const fs::path root = LayOut("mine");
+        fs::create_directories(root / staging.filename());
+        fs::copy_file(RunJournalPath(staging.string()),
+                      RunJournalPath((root / staging.filename()).string()));
+        const auto [boxes, failure] = run(root, false);
+        EXPECT_EQ(failure, "");
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].Text, kQuestion);
+    }
+}
+
+} // namespace
