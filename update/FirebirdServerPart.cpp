@@ -8,6 +8,7 @@
 #include "dbadmin/ScriptApplication.h"
 #include "dbadmin/ServiceOperations.h"
 #include "platform/Failure.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderLookup.h"
 #include "platform/FolderUse.h"
@@ -33,6 +34,21 @@ std::string ChildOrNew(const std::string& folder, std::string_view name, std::st
         folder, platform::FindChild(folder, name, kind).value_or(std::string(spelling)));
 }
 
+// Whether the database file's header page says the database is shut down (any mode). The
+// header of on-disk structure 12 (Firebird 3) holds its flags at byte 42; the shutdown bits are
+// 0x0080 and 0x1000. A file of another structure, or one that cannot be read, is not taken as
+// shut down.
+bool DatabaseFileShutDown(const std::string& path) {
+    const platform::TFile file = platform::TFile::OpenRead(path);
+    unsigned char header[44] = {};
+    if (!file.IsOpen() || !file.ReadAt(0, header, sizeof header)) {
+        return false;
+    }
+    const unsigned ods = header[18] | (header[19] << 8);
+    const unsigned flags = header[42] | (header[43] << 8);
+    return (ods & 0x7FFF) == 12 && (flags & 0x1080) != 0;
+}
+
 class TFirebirdServerPart : public TServerPart {
 public:
     TFirebirdServerPart(const InstallationLayout& layout, std::string password,
@@ -51,6 +67,17 @@ public:
         } catch (const std::exception& failure) {
             throw EFailure(SingleUserFailedText(failure.what()));
         }
+        WaitForTheServerToReleaseTheData();
+    }
+
+    void PrepareForRestore(TOperator& op) override {
+        const std::string database =
+            ChildOrNew(DataDir_, kDatabaseFileName, kDatabaseFileName, platform::TEntryKind::File);
+        if (!DatabaseFileShutDown(database)) {
+            Prepare(op);
+            return;
+        }
+        // Left shut down by the interrupted run: nobody but the administrator can be attached.
         WaitForTheServerToReleaseTheData();
     }
 

@@ -165,7 +165,7 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
     if (server) {
         serverPart = seams.ServerPart ? seams.ServerPart(layout, password, carrier)
                                       : MakeFirebirdServerPart(layout, password, carrier);
-        serverPart->Prepare(op);
+        serverPart->PrepareForRestore(op);
     }
     const TRenameFolder rename =
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);

@@ -15,6 +15,9 @@ public:
 
     // Before anything on disk changes: nobody else attached, database in single-user mode.
     virtual void Prepare(TOperator& op) = 0;
+    // As Prepare, before the backup of an interrupted run is put back: a database that run left
+    // shut down is taken as already in single-user mode.
+    virtual void PrepareForRestore(TOperator& op) { Prepare(op); }
     // Runs `phaseC` (access check, staging, apply) and afterwards returns the database to
     // multi-user mode however `phaseC` ended; a failure of `phaseC` passes on afterwards.
     virtual void Guard(const std::function<void()>& phaseC, TOperator& op) = 0;

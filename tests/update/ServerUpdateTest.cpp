@@ -3,12 +3,15 @@
 // real function library. Every ending: the boxes in order, then the database, the folders, the
 // staging folder and the server's udf folder.
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "dbadmin/ScriptApplication.h"
 #include "platform/Failure.h"
@@ -23,6 +26,7 @@
 #include "tests/support/TreeSnapshot.h"
 #include "tests/update/ServerInstallation.h"
 #include "update/AccessCheck.h"
+#include "update/FileOperations.h"
 #include "update/FirebirdServerPart.h"
 #include "update/RunOnlineCommand.h"
 #include "update/UpdateSeams.h"
@@ -465,5 +469,107 @@ TEST_F(ServerUpdate, AServerOnlyInstallationUpdatesTheDatabaseAlone) {
     EXPECT_EQ(Release(), "4\n");
     EXPECT_TRUE(Online());
 }
+
+// A run killed after its apply began (SIGKILL, in a child process): the next Start puts both
+// parts back exactly, brings the database online at release 3 before its usual question, and
+// then updates it. The killed run leaves the database shut down.
+struct TKillPoint {
+    const char* Name;
+    std::string CopiedFile; // killed right after the copy to this file name ("" for none)
+    bool InProgram;         // the copy's target lies in Program (not in the backup)
+    int LogLine;            // killed at this line of the script's log (0 for none)
+    std::string ScriptEnd;  // appended to the script, to make the apply fail
+};
+
+void PrintTo(const TKillPoint& point, std::ostream* out) {
+    *out << point.Name;
+}
+
+std::string gKillFile;
+std::string gKillFolder;
+
+void KillAfterCopy(const std::string& target) {
+    const fs::path path(target);
+    std::string name = path.filename().string();
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+    if (name == gKillFile && (gKillFolder.empty() || path.parent_path() == gKillFolder)) {
+        std::raise(SIGKILL);
+    }
+}
+
+class TKillingOperator : public TOperatorSayingYes {
+public:
+    int KillAtLogLine = 0;
+    void LogAppend(const std::string& line) override {
+        TOperatorSayingYes::LogAppend(line);
+        if (LogLines(*this) == KillAtLogLine) {
+            std::raise(SIGKILL);
+        }
+    }
+};
+
+class KilledRun : public ServerUpdate, public ::testing::WithParamInterface<TKillPoint> {};
+
+TEST_P(KilledRun, IsUndoneByTheNextStart) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    const auto program = DetailedSnapshotOf(Root / "Program");
+    const std::string killedCarrier = Carrier(Script + GetParam().ScriptEnd);
+    const pid_t child = fork();
+    if (child == 0) {
+        gKillFile = GetParam().CopiedFile;
+        gKillFolder = GetParam().InProgram ? (Root / "Program").string() : "";
+        SetCopyObserver(KillAfterCopy);
+        TKillingOperator op;
+        op.KillAtLogLine = GetParam().LogLine;
+        TUpdateSeams seams;
+        seams.PayloadCarrier = killedCarrier;
+        try {
+            RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams);
+        } catch (...) {
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run was not killed";
+    ASSERT_FALSE(Online());
+
+    TOperatorSayingYes op;
+    op.Answers = {true, true};
+    std::string releaseAtQuestion;
+    bool onlineAtQuestion = false;
+    TTreeSnapshot programAtQuestion;
+    op.OnInformation = [&](const std::string& text) {
+        if (text == kRollbackDone) {
+            programAtQuestion = DetailedSnapshotOf(Root / "Program");
+            onlineAtQuestion = Online();
+            releaseAtQuestion = Release();
+        }
+    };
+    EXPECT_EQ(Run(op, Script), "<no failure>");
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 2u);
+    const auto boxes = Boxes(op);
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[0].Text.substr(0, 60), InterruptedQuestionText("").substr(0, 60));
+    EXPECT_EQ(boxes[1], (TRecordedEvent{TKind::Information, kRollbackDone}));
+    EXPECT_EQ(boxes[2], (TRecordedEvent{TKind::Question, kBothParts}));
+    EXPECT_EQ(boxes[3], (TRecordedEvent{TKind::Information, kSuccess}));
+    EXPECT_EQ(programAtQuestion, program);
+    EXPECT_TRUE(onlineAtQuestion);
+    EXPECT_EQ(releaseAtQuestion, "3\n");
+    EXPECT_EQ(Release(), "4\n");
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, KilledRun,
+    ::testing::Values(TKillPoint{"AfterTheLibraryCopy", "quv_udf.dll", false, 0, ""},
+                      TKillPoint{"InTheMiddleOfTheScript", "", false, 3, ""},
+                      TKillPoint{"BetweenTheTwoClientCopies", "kormant.exe", true, 0, ""},
+                      TKillPoint{"InTheMiddleOfARollback", "kormant.chm", true, 0,
+                                 "\r\nselect nothing from nowhere;\r\n"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -17,6 +17,11 @@ using platform::win32::Narrow;
 std::wstring CurrentFolder() {
     std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
     folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    // The system keeps the current folder with a closing delimiter and usually drops it when
+    // asked; near the length limit Wine sometimes hands it out. It names the same folder.
+    if (folder.size() > 3 && folder.back() == L'\\') {
+        folder.pop_back();
+    }
     return folder;
 }
 
