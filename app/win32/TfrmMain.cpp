@@ -137,6 +137,14 @@ LRESULT CALLBACK GroupBoxProc(HWND group, UINT message, WPARAM wParam, LPARAM lP
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(group, GroupBoxProc, id);
     }
+    if (message == WM_ERASEBKGND) {
+        // The group box draws only its frame and title; as the parent of its controls it also
+        // paints the face between them.
+        RECT area{};
+        GetClientRect(group, &area);
+        FillRect(reinterpret_cast<HDC>(wParam), &area, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
     bool done = false;
     const LRESULT result = ForwardToWindow(group, message, wParam, lParam, done);
     return done ? result : DefSubclassProc(group, message, wParam, lParam);
@@ -277,9 +285,12 @@ HWND TfrmMain::Control(std::string_view name) const {
 }
 
 void TfrmMain::Show(int showCommand) {
+    // Also where the focus goes when the system activates the window later (under load, or
+    // behind another program), instead of to the window itself.
+    SavedFocus_ = Control("eProgramLocation");
     ShowWindow(Window_.Get(), showCommand);
     UpdateWindow(Window_.Get());
-    SetFocus(Control("eProgramLocation"));
+    SetFocus(SavedFocus_);
 }
 
 int TfrmMain::Run() {
@@ -316,14 +327,17 @@ LRESULT TfrmMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnCommand(reinterpret_cast<HWND>(lParam), LOWORD(wParam));
         }
         return 0;
-    case WM_CTLCOLORSTATIC:
-        if (reinterpret_cast<HWND>(lParam) == Control("lProgress")) {
-            const HDC dc = reinterpret_cast<HDC>(wParam);
+    case WM_CTLCOLORSTATIC: {
+        // Labels on the face colour, the progress label in maroon, the read-only log white.
+        const HDC dc = reinterpret_cast<HDC>(wParam);
+        const HWND control = reinterpret_cast<HWND>(lParam);
+        const int face = control == Control("mLog") ? COLOR_WINDOW : COLOR_BTNFACE;
+        if (control == Control("lProgress")) {
             SetTextColor(dc, kMaroon);
-            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
-        break;
+        SetBkColor(dc, GetSysColor(face));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(face));
+    }
     case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         if (item->CtlID == static_cast<UINT>(idBevel1)) {
