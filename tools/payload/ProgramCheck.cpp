@@ -256,10 +256,10 @@ bool IsSystemLibrary(std::string_view library) {
     });
     // The C run time comes with the system as msvcrt.dll and, since Windows 10, as the universal
     // one (ucrtbase.dll and its api-ms-win-crt-* sets).
-    static constexpr std::string_view kSystem[] = {"kernel32.dll", "kernelbase.dll", "ntdll.dll",
-                                                   "msvcrt.dll",   "ucrtbase.dll",   "user32.dll",
-                                                   "gdi32.dll",    "advapi32.dll",   "shell32.dll",
-                                                   "ole32.dll",    "oleaut32.dll",   "ws2_32.dll"};
+    static constexpr std::string_view kSystem[] = {
+        "kernel32.dll", "kernelbase.dll", "ntdll.dll",    "msvcrt.dll",  "ucrtbase.dll",
+        "user32.dll",   "gdi32.dll",      "advapi32.dll", "shell32.dll", "ole32.dll",
+        "oleaut32.dll", "ws2_32.dll",     "comctl32.dll", "comdlg32.dll"};
     return lower.starts_with("api-ms-win-") ||
            std::find(std::begin(kSystem), std::end(kSystem), lower) != std::end(kSystem);
 }

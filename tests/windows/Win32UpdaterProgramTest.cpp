@@ -1,0 +1,151 @@
+// Updater.exe as built: what it imports, the resources it carries, the release tool's
+// replacement of its payload, and its window titled by a renamed copy's file name.
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+#include "app/win32/WideText.h"
+#include "platform/ProgramResource.h"
+#include "tests/support/TempFolder.h"
+#include "tools/payload/ProgramCheck.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Contents(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+std::string Resource(const std::string& program, const char* type, const char* name) {
+    const auto read = platform::ReadProgramResource(program, type, name);
+    EXPECT_EQ(read.Outcome, platform::TResourceRead::TOutcome::Read) << type << " " << name;
+    return read.Bytes;
+}
+
+std::string Manifest(const std::wstring& program) {
+    const HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr) {
+        return {};
+    }
+    std::string text;
+    if (const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+        const HGLOBAL loaded = LoadResource(module, found);
+        text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
+    }
+    FreeLibrary(module);
+    return text;
+}
+
+// Runs `program` with `arguments` and waits for its end (at most a minute); its exit code.
+// The command line is longer than the updater's own starts allow.
+DWORD RunProgram(const std::string& program, const std::string& arguments) {
+    std::wstring commandLine = L"\"" + win32ui::Widen(program) + L"\" " + win32ui::Widen(arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(win32ui::Widen(program).c_str(), commandLine.data(), nullptr, nullptr,
+                        FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+        return 0xFFFFFFFF;
+    }
+    DWORD exitCode = 0xFFFFFFFE;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+TEST(UpdaterProgram, NeedsNothingBeyondTheSystemsDlls) {
+    const auto imported = PeImportedLibraries(UPDATER_EXE);
+    ASSERT_TRUE(imported.has_value());
+    EXPECT_FALSE(imported->empty());
+    for (const auto& library : *imported) {
+        EXPECT_TRUE(IsSystemLibrary(library)) << library;
+    }
+}
+
+TEST(UpdaterProgram, CarriesTheScriptThePackageAndTheCommonControlsManifest) {
+    EXPECT_EQ(Resource(UPDATER_EXE, "TEXT", "SCRIPT"), Contents(UPDATER_PAYLOAD_SCRIPT));
+    EXPECT_EQ(Resource(UPDATER_EXE, "EXEFILE", "FILES"), Contents(UPDATER_WIN32_PACKAGE));
+    EXPECT_TRUE(IsWindowsProgram(UPDATER_WIN32_PACKAGE));
+    const std::string manifest = Manifest(L"" UPDATER_EXE);
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos)
+        << manifest;
+}
+
+TEST(UpdaterProgram, TheReleaseToolReplacesItsPayloadWithoutCompiling) {
+    TTempFolder temp;
+    const auto script = temp.MakeFile("release5.sql", "select 5 from rdb$database;\r\n");
+    const std::string output = temp.Str() + "\\Updater5.exe";
+    const std::string arguments = "--script \"" + script.string() + "\" --package \"" +
+                                  Native(UPDATER_PACKAGE_STUB) + "\" -o \"" + output + "\" \"" +
+                                  Native(UPDATER_EXE) + "\"";
+    const auto exitCode = RunProgram(Native(UPDATER_ATTACH_PAYLOAD), arguments);
+    ASSERT_EQ(exitCode, 0u);
+    EXPECT_EQ(Resource(output, "TEXT", "SCRIPT"), "select 5 from rdb$database;\r\n");
+    EXPECT_EQ(Resource(output, "EXEFILE", "FILES"), Contents(UPDATER_PACKAGE_STUB));
+    // The rest of the program stays: its manifest, and the built one keeps its own payload.
+    EXPECT_EQ(Manifest(win32ui::Widen(output)), Manifest(L"" UPDATER_EXE));
+    EXPECT_EQ(Resource(UPDATER_EXE, "TEXT", "SCRIPT"), Contents(UPDATER_PAYLOAD_SCRIPT));
+}
+
+struct TFoundWindow {
+    DWORD Process = 0;
+    HWND Window = nullptr;
+};
+
+HWND MainWindowOf(DWORD process) {
+    TFoundWindow found{process, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* wanted = reinterpret_cast<TFoundWindow*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            // Shown: its title is set by then.
+            if (owner == wanted->Process && std::wstring(name) == L"UpdaterMainWindow" &&
+                IsWindowVisible(window)) {
+                wanted->Window = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.Window;
+}
+
+TEST(UpdaterProgram, ARenamedCopyTitlesItsWindowWithItsName) {
+    TTempFolder temp;
+    const fs::path copy = temp.Path() / fs::path(u8"Обновление 4.exe");
+    fs::copy_file(UPDATER_EXE, copy);
+    std::wstring commandLine = L"\"" + copy.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(copy.wstring().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               0, nullptr, temp.Path().wstring().c_str(), &startup, &process));
+    HWND window = nullptr;
+    for (int i = 0; i < 400 && window == nullptr; ++i) {
+        window = MainWindowOf(process.dwProcessId);
+        if (window == nullptr) {
+            Sleep(50);
+        }
+    }
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(win32ui::WindowText(window), "Обновление 4");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+} // namespace
