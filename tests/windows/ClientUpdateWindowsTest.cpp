@@ -15,6 +15,7 @@
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tests/windows/ClientInstallation.h"
 #include "update/Payload.h"
 #include "update/UpdateSeams.h"
 
@@ -95,32 +96,12 @@ TEST(ProgramResources, FailuresGiveTheirTexts) {
     EXPECT_FALSE(fs::exists(temp.Path() / "p.exe"));
 }
 
-// A client-only installation of release 3 and the files of release 4.
+// Whole runs on a client-only installation of release 3.
 class ClientUpdateWindows : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Root = Temp.MakeFolder("Kormant");
-        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
-        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
-        Temp.MakeFile("Kormant/Program/Отчёты/Счёт.frf", std::string(40000, 'r'));
-        Temp.MakeFolder("Kormant/DB_Data");
-        fs::permissions(Root / "Program/Kormant.chm", fs::perms::owner_write,
-                        fs::perm_options::remove);
-        Before = SnapshotOf(Root / "Program");
-        BeforeInDetail = DetailedSnapshotOf(Root / "Program");
-        NewExe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
-        NewChm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
-        NewUdf = Temp.MakeFile("release4/QUV_UDF.dll", "udf release 4");
-    }
-
     std::vector<TRecordedEvent> Run(const std::vector<fs::path>& files) {
-        TUpdateSeams seams;
-        seams.PayloadCarrier = MakeTestCarrier(Temp.Path() / "carrier",
-                                               BuildTestPackage(Temp.Path() / "p.exe", files));
-        seams.ServerPart = [](const InstallationLayout&, const std::string&, const std::string&) {
-            ADD_FAILURE() << "a client-only run reached the server part";
-            return std::unique_ptr<TServerPart>();
-        };
+        const TUpdateSeams seams = ClientOnlySeams(MakeTestCarrier(
+            Temp.Path() / "carrier", BuildTestPackage(Temp.Path() / "p.exe", files)));
         TRecordingOperator op;
         op.Answers = {true};
         RunUpdate(Root.string(), "", op, seams);
@@ -128,10 +109,11 @@ protected:
     }
 
     TTempFolder Temp;
-    fs::path Root;
-    TTreeSnapshot Before;
-    TTreeSnapshot BeforeInDetail;
-    fs::path NewExe, NewChm, NewUdf;
+    TClientRelease3 Release3{Temp};
+    const fs::path& Root = Release3.Root;
+    const TTreeSnapshot& Before = Release3.Before;
+    const TTreeSnapshot& BeforeInDetail = Release3.BeforeInDetail;
+    const fs::path &NewExe = Release3.NewExe, &NewChm = Release3.NewChm, &NewUdf = Release3.NewUdf;
 };
 
 TEST_F(ClientUpdateWindows, ThePackageDeliversTheNewFiles) {

@@ -22,6 +22,7 @@
 #include "tests/support/PackageMaker.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tests/windows/ClientInstallation.h"
 #include "tests/windows/Win32BoxAnswerer.h"
 #include "update/RunUpdate.h"
 #include "update/UpdateSeams.h"
@@ -494,31 +495,13 @@ TEST(Win32FolderChooser, SelectsTheRootWhenTheDialogOpens) {
 
 class Win32ClientUpdate : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Root = Temp.MakeFolder("Kormant");
-        Temp.MakeFile("Kormant/Program/Kormant.exe", "client release 3");
-        Temp.MakeFile("Kormant/Program/Kormant.chm", "help release 3");
-        Temp.MakeFile("Kormant/Program/Отчёты/Счёт.frf", std::string(4000, 'r'));
-        Temp.MakeFolder("Kormant/DB_Data");
-        Before = SnapshotOf(Root / "Program");
-        NewExe = Temp.MakeFile("release4/Kormant.exe", "client release 4");
-        NewChm = Temp.MakeFile("release4/Kormant.chm", "help release 4");
-    }
-
     // Start pressed in the window on the installation, the question answered Yes and every
     // later box with Enter.
     std::vector<TSeenBox> RunThroughTheWindow(const std::string& carrier) {
         TMainCommands commands;
         commands.Update = [carrier](const std::string& root, const std::string& password,
                                     TOperator& op) {
-            TUpdateSeams seams;
-            seams.PayloadCarrier = carrier;
-            seams.ServerPart = [](const InstallationLayout&, const std::string&,
-                                  const std::string&) {
-                ADD_FAILURE() << "a client-only run reached the server part";
-                return std::unique_ptr<TServerPart>();
-            };
-            RunUpdate(root, password, op, seams);
+            RunUpdate(root, password, op, ClientOnlySeams(carrier));
         };
         TfrmMain window(std::move(commands), "C:\\Kormant\\Updater.exe");
         window.Show(SW_SHOWNORMAL);
@@ -538,9 +521,10 @@ protected:
     }
 
     TTempFolder Temp;
-    fs::path Root;
-    TTreeSnapshot Before;
-    fs::path NewExe, NewChm;
+    TClientRelease3 Release3{Temp};
+    const fs::path& Root = Release3.Root;
+    const TTreeSnapshot& Before = Release3.Before;
+    const fs::path &NewExe = Release3.NewExe, &NewChm = Release3.NewChm;
 };
 
 TEST_F(Win32ClientUpdate, StartDeliversTheNewFiles) {
