@@ -120,6 +120,24 @@ protected:
         return state;
     }
 
+    // Interrupts an update of the installation at `root` at the first copy of its apply;
+    // returns its client folder as it was before that run.
+    TTreeSnapshot InterruptInTheApply(const fs::path& root) {
+        for (int killAt = 1;; ++killAt) {
+            const TTreeSnapshot before = DetailedSnapshotOf(root / "Program");
+            if (!RunKilledAt(root, Good, killAt)) {
+                ADD_FAILURE() << "no kill point after the apply began";
+                return before;
+            }
+            if (LatestState(root) == TRunState::ApplyBegun) {
+                return before;
+            }
+            // Killed before its apply: put the installation back for the next try.
+            fs::remove_all(root);
+            LayOut(root.filename().string());
+        }
+    }
+
     TTempFolder Temp;
     fs::path NewExe, NewChm, NewUdf;
     std::string Good, Failing;
@@ -171,17 +189,9 @@ TEST_F(InterruptedRun, EveryKillPointIsUndoneByTheNextStart) {
 }
 
 TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
-    // One interrupted run, killed after the new client went in but before the help file.
     const auto interrupted = [&](const std::string& name) {
         const fs::path root = LayOut(name);
-        for (int killAt = 1; RunKilledAt(root, Good, killAt); ++killAt) {
-            if (LatestState(root) == TRunState::ApplyBegun) {
-                break;
-            }
-            fs::remove_all(root);
-            LayOut(name);
-        }
-        EXPECT_EQ(LatestState(root), TRunState::ApplyBegun);
+        InterruptInTheApply(root);
         return std::pair{root, StagingFoldersUnder(root).at(0)};
     };
     const auto run = [&](const fs::path& root, bool answer) {
@@ -237,6 +247,30 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].Text, kQuestion);
     }
+}
+
+TEST_F(InterruptedRun, ASecondRunKilledAnywhereLeavesTheLatestGoodStateToRestore) {
+    // The first run is interrupted in its apply; the second is killed at each copy in turn, in
+    // its restore of the first or in its own update. The third restores what was there before
+    // the first and then updates.
+    int killPoints = 0;
+    for (int killAt = 1;; ++killAt) {
+        const fs::path root = LayOut("second" + std::to_string(killAt));
+        const TTreeSnapshot before = InterruptInTheApply(root);
+        if (!RunKilledAt(root, Good, killAt)) {
+            break;
+        }
+        ++killPoints;
+        SCOPED_TRACE("second run killed after copy " + std::to_string(killAt));
+        TOperatorSayingYes op;
+        op.Program = root / "Program";
+        RunUpdate(root.string(), "", op, Seams(Good));
+        EXPECT_EQ(Boxes(op).back().Text, kSuccessText);
+        EXPECT_EQ(op.AtQuestion, before);
+        EXPECT_EQ(SnapshotOf(root / "Program")["Kormant.exe"], "client release 4");
+    }
+    std::cout << killPoints << " kill points of the second run\n";
+    EXPECT_GT(killPoints, 0);
 }
 
 } // namespace
