@@ -25,6 +25,11 @@ std::optional<std::string> ReadWhole(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
+// Whether [offset, offset + length) lies inside the file's bytes, without overflowing.
+bool Inside(const std::string& bytes, std::uint64_t offset, std::uint64_t length) {
+    return offset <= bytes.size() && length <= bytes.size() - offset;
+}
+
 bool StartsAsElf(const std::array<unsigned char, 64>& header) {
     return header[0] == 0x7F && header[1] == 'E' && header[2] == 'L' && header[3] == 'F';
 }
@@ -66,20 +71,15 @@ std::optional<std::vector<std::string>> ElfNeededLibraries(const std::string& pa
         return std::nullopt;
     }
     const std::string& bytes = *read;
-    const std::uint64_t size = bytes.size();
-    // Whether [offset, offset + length) lies inside the file, without overflowing.
-    const auto inside = [size](std::uint64_t offset, std::uint64_t length) {
-        return offset <= size && length <= size - offset;
-    };
     constexpr int kElfClass64 = 2, kLittleEndian = 1;
-    if (!inside(0, 64) || bytes.compare(0, 4, "\177ELF") != 0 || bytes[4] != kElfClass64 ||
+    if (!Inside(bytes, 0, 64) || bytes.compare(0, 4, "\177ELF") != 0 || bytes[4] != kElfClass64 ||
         bytes[5] != kLittleEndian) {
         return std::nullopt;
     }
     const std::uint64_t headersAt = Little(bytes, 0x20, 8);
     const std::uint64_t headerSize = Little(bytes, 0x36, 2);
     const std::uint64_t headerCount = Little(bytes, 0x38, 2);
-    if (headerSize < 56 || !inside(headersAt, headerSize * headerCount)) {
+    if (headerSize < 56 || !Inside(bytes, headersAt, headerSize * headerCount)) {
         return std::nullopt;
     }
     constexpr std::uint64_t kLoad = 1, kDynamic = 2;
@@ -92,7 +92,7 @@ std::optional<std::vector<std::string>> ElfNeededLibraries(const std::string& pa
         const std::uint64_t at = headersAt + i * headerSize;
         const TSegment segment{Little(bytes, at + 8, 8), Little(bytes, at + 16, 8),
                                Little(bytes, at + 32, 8)};
-        if (!inside(segment.Offset, segment.FileSize)) {
+        if (!Inside(bytes, segment.Offset, segment.FileSize)) {
             return std::nullopt;
         }
         const std::uint64_t type = Little(bytes, at, 4);
@@ -164,23 +164,19 @@ std::optional<std::vector<std::string>> PeImportedLibraries(const std::string& p
         return std::nullopt;
     }
     const std::string& bytes = *read;
-    const std::uint64_t size = bytes.size();
-    const auto inside = [size](std::uint64_t offset, std::uint64_t length) {
-        return offset <= size && length <= size - offset;
-    };
-    if (!inside(0, 64) || bytes.compare(0, 2, "MZ") != 0) {
+    if (!Inside(bytes, 0, 64) || bytes.compare(0, 2, "MZ") != 0) {
         return std::nullopt;
     }
     // The COFF header follows the signature; the optional header follows that.
     const std::uint64_t pe = Little(bytes, 0x3C, 4);
     constexpr std::uint64_t kCoffSize = 20, kSectionSize = 40;
-    if (!inside(pe, 4 + kCoffSize) || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
+    if (!Inside(bytes, pe, 4 + kCoffSize) || bytes.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
         return std::nullopt;
     }
     const std::uint64_t sectionCount = Little(bytes, pe + 6, 2);
     const std::uint64_t optionalSize = Little(bytes, pe + 20, 2);
     const std::uint64_t optional = pe + 4 + kCoffSize;
-    if (!inside(optional, optionalSize) || optionalSize < 2) {
+    if (!Inside(bytes, optional, optionalSize) || optionalSize < 2) {
         return std::nullopt;
     }
     // PE32 and PE32+ differ in where the data directories start (ImageBase and the stack and
@@ -202,7 +198,7 @@ std::optional<std::vector<std::string>> PeImportedLibraries(const std::string& p
         return imported;
     }
     const std::uint64_t sections = optional + optionalSize;
-    if (!inside(sections, sectionCount * kSectionSize)) {
+    if (!Inside(bytes, sections, sectionCount * kSectionSize)) {
         return std::nullopt;
     }
     // A relative virtual address as a file offset, with how many bytes of the section's file
@@ -216,7 +212,8 @@ std::optional<std::vector<std::string>> PeImportedLibraries(const std::string& p
             const std::uint64_t start = Little(bytes, at + 12, 4);
             const std::uint64_t rawSize = Little(bytes, at + 16, 4);
             const std::uint64_t rawOffset = Little(bytes, at + 20, 4);
-            if (address >= start && address - start < rawSize && inside(rawOffset, rawSize)) {
+            if (address >= start && address - start < rawSize &&
+                Inside(bytes, rawOffset, rawSize)) {
                 return TPlace{rawOffset + (address - start), rawSize - (address - start)};
             }
         }
