@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/PayloadFormat.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ClientOnlyRun.h"
 #include "tests/support/OrdinaryUser.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/RecordingOperator.h"
@@ -21,11 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using TKind = TRecordedEvent::TKind;
-
-const std::string kQuestion =
-    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
-    "данном компьютере установлены КЛИЕНТСКАЯ часть обновляемой программы.\rПродолжить "
-    "обновление?";
 
 TUpdateSeams Seams(const std::string& carrier) {
     TUpdateSeams seams;
@@ -115,7 +111,7 @@ TEST_F(ClientUpdate, SuccessReplacesTheClientFilesAndKeepsTheStagingFolder) {
     EXPECT_EQ(Run(op, Seams(Carrier({NewExe, NewChm, NewUdf}))), "");
 
     EXPECT_EQ(op.Events, (std::vector<TRecordedEvent>{
-                             {TKind::Question, kQuestion},
+                             {TKind::Question, kClientOnlyQuestion},
                              {TKind::Information, "Обновление программы прошло успешно."}}));
     TTreeSnapshot expected = Before;
     expected["Kormant.exe"] = "client release 4";
@@ -176,7 +172,7 @@ TEST_F(ClientUpdate, AFileThatIsNotDeliveredRollsBack) {
     const std::string missing = (staging[0] / "New/Kormant.chm").string();
     EXPECT_EQ(op.Events,
               (std::vector<TRecordedEvent>{
-                  {TKind::Question, kQuestion},
+                  {TKind::Question, kClientOnlyQuestion},
                   {TKind::Error, "В процессе обновления произошла ошибка. Сейчас будет "
                                  "осуществлен процесс восстановления работоспособности программы "
                                  "(ОТКАТ). Сообщение об ошибке:\r\rНевозможно скопировать файл " +
@@ -234,7 +230,7 @@ class StagingFailure : public ClientUpdate, public ::testing::WithParamInterface
 TEST_P(StagingFailure, RemovesTheStagingFolderAndChangesNothing) {
     TOperatorSayingYes op;
     EXPECT_EQ(Run(op, Seams(GetParam().MakeCarrier(Temp))), GetParam().Failure);
-    EXPECT_EQ(op.Events, (std::vector<TRecordedEvent>{{TKind::Question, kQuestion}}));
+    EXPECT_EQ(op.Events, (std::vector<TRecordedEvent>{{TKind::Question, kClientOnlyQuestion}}));
     EXPECT_TRUE(StagingFolders().empty());
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
 }

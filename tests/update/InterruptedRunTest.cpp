@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/File.h"
+#include "tests/support/ClientOnlyRun.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
@@ -19,11 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using TKind = TRecordedEvent::TKind;
-
-const std::string kQuestion =
-    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
-    "данном компьютере установлены КЛИЕНТСКАЯ часть обновляемой программы.\rПродолжить "
-    "обновление?";
 
 int gCopies = 0;
 int gKillAt = 0;
@@ -42,7 +38,7 @@ public:
     TTreeSnapshot AtQuestion;
     bool AskYesNo(const std::string& text) override {
         TRecordingOperator::AskYesNo(text);
-        if (text == kQuestion) {
+        if (text == kClientOnlyQuestion) {
             AtQuestion = DetailedSnapshotOf(Program);
         }
         return true;
@@ -78,16 +74,6 @@ protected:
         return root;
     }
 
-    static TUpdateSeams Seams(const std::string& carrier) {
-        TUpdateSeams seams;
-        seams.PayloadCarrier = carrier;
-        seams.ServerPart = [](const InstallationLayout&, const std::string&, const std::string&) {
-            ADD_FAILURE() << "a client-only run reached the server part";
-            return std::unique_ptr<TServerPart>();
-        };
-        return seams;
-    }
-
     // Runs an update in a child process that is killed right after its `killAt`-th copy;
     // returns whether it was killed.
     static bool RunKilledAt(const fs::path& root, const std::string& carrier, int killAt) {
@@ -99,7 +85,7 @@ protected:
             TOperatorSayingYes op;
             op.Program = root / "Program";
             try {
-                RunUpdate(root.string(), "", op, Seams(carrier));
+                RunUpdate(root.string(), "", op, ClientOnlySeams(carrier));
             } catch (...) {
             }
             _exit(0);
@@ -162,7 +148,7 @@ TEST_F(InterruptedRun, EveryKillPointIsUndoneByTheNextStart) {
 
             TOperatorSayingYes op;
             op.Program = root / "Program";
-            RunUpdate(root.string(), "", op, Seams(Good));
+            RunUpdate(root.string(), "", op, ClientOnlySeams(Good));
             std::vector<TRecordedEvent> expected;
             if (applyBegan) {
                 ++undone;
@@ -173,7 +159,7 @@ TEST_F(InterruptedRun, EveryKillPointIsUndoneByTheNextStart) {
                 expected = {{TKind::Question, InterruptedQuestionText(staging)},
                             {TKind::Information, kRollbackDoneText}};
             }
-            expected.push_back({TKind::Question, kQuestion});
+            expected.push_back({TKind::Question, kClientOnlyQuestion});
             expected.push_back({TKind::Information, kSuccessText});
             EXPECT_EQ(Boxes(op), expected);
             // Exactly the state before the interrupted run: bytes, owners, modes, times, links.
@@ -199,7 +185,7 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         op.Answers = {answer, answer};
         std::string failure;
         try {
-            RunUpdate(root.string(), "", op, Seams(Good));
+            RunUpdate(root.string(), "", op, ClientOnlySeams(Good));
         } catch (const std::exception& e) {
             failure = e.what();
         }
@@ -245,7 +231,7 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         const auto [boxes, failure] = run(root, false);
         EXPECT_EQ(failure, "");
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].Text, kQuestion);
+        EXPECT_EQ(boxes[0].Text, kClientOnlyQuestion);
     }
 }
 
@@ -264,7 +250,7 @@ TEST_F(InterruptedRun, ASecondRunKilledAnywhereLeavesTheLatestGoodStateToRestore
         SCOPED_TRACE("second run killed after copy " + std::to_string(killAt));
         TOperatorSayingYes op;
         op.Program = root / "Program";
-        RunUpdate(root.string(), "", op, Seams(Good));
+        RunUpdate(root.string(), "", op, ClientOnlySeams(Good));
         EXPECT_EQ(Boxes(op).back().Text, kSuccessText);
         EXPECT_EQ(op.AtQuestion, before);
         EXPECT_EQ(SnapshotOf(root / "Program")["Kormant.exe"], "client release 4");

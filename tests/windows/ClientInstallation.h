@@ -1,15 +1,12 @@
-// The client-only installation that the Windows update tests start from, and the seams of a
-// client-only run.
+// The client-only installation that the Windows update tests start from.
 #pragma once
 
 #include <filesystem>
-#include <gtest/gtest.h>
-#include <memory>
 #include <string>
 
+#include "tests/support/ClientOnlyRun.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
-#include "update/UpdateSeams.h"
 
 // Release 3 in `<temp>\Kormant` (a read-only help file, a Cyrillic report folder, an empty
 // DB_Data) and the new files of release 4 in `<temp>\release4`.
@@ -35,14 +32,3 @@ struct TClientRelease3 {
     TTreeSnapshot BeforeInDetail;
     std::filesystem::path NewExe, NewChm, NewUdf;
 };
-
-// A run that takes its payload from `carrier`; reaching the server part fails the test.
-inline TUpdateSeams ClientOnlySeams(const std::string& carrier) {
-    TUpdateSeams seams;
-    seams.PayloadCarrier = carrier;
-    seams.ServerPart = [](const InstallationLayout&, const std::string&, const std::string&) {
-        ADD_FAILURE() << "a client-only run reached the server part";
-        return std::unique_ptr<TServerPart>();
-    };
-    return seams;
-}
