@@ -17,6 +17,7 @@
 #include "tests/support/TreeSnapshot.h"
 #include "tests/windows/ClientInstallation.h"
 #include "update/Payload.h"
+#include "update/RunJournal.h"
 #include "update/UpdateSeams.h"
 
 namespace {
@@ -143,6 +144,34 @@ TEST_F(ClientUpdateWindows, AFileThatIsNotDeliveredRollsProgramBack) {
     EXPECT_EQ(events.at(2), (TRecordedEvent{TKind::Information, kRollbackDoneText}));
     // Every byte back, and the read-only attribute and the times.
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+}
+
+// A run that stopped in its apply, as a power cut leaves it: the new client in Program and a
+// journal that says the apply had begun. The next Start puts Program back from that run's backup,
+// attributes and times included, and records the restore.
+TEST_F(ClientUpdateWindows, AnInterruptedRunIsRestoredFromItsBackup) {
+    Run({NewExe, NewChm, NewUdf});
+    const auto staging = StagingFoldersUnder(Root);
+    ASSERT_EQ(staging.size(), 1u);
+    TJournalRead read = ReadRunJournal(staging[0].string());
+    ASSERT_EQ(read.Outcome, TJournalRead::TOutcome::Read);
+    EXPECT_EQ(read.Journal.State, TRunState::ApplyFinished);
+    read.Journal.State = TRunState::ApplyBegun;
+    WriteRunJournal(staging[0].string(), read.Journal);
+
+    TRecordingOperator op;
+    op.Answers = {true, false}; // restore, then not update
+    RunUpdate(Root.string(), "", op,
+              ClientOnlySeams(MakeTestCarrier(
+                  Temp.Path() / "carrier2",
+                  BuildTestPackage(Temp.Path() / "p2.exe", {NewExe, NewChm, NewUdf}))));
+    ASSERT_EQ(op.Events.size(), 3u);
+    EXPECT_EQ(op.Events[0],
+              (TRecordedEvent{TKind::Question, InterruptedQuestionText(staging[0].string())}));
+    EXPECT_EQ(op.Events[1], (TRecordedEvent{TKind::Information, kRollbackDoneText}));
+    EXPECT_EQ(op.Events[2], (TRecordedEvent{TKind::Question, kClientOnlyQuestion}));
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+    EXPECT_EQ(ReadRunJournal(staging[0].string()).Journal.State, TRunState::Restored);
 }
 
 } // namespace
