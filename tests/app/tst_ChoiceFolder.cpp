@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/MessageBoxes.h"
-#include "app/TfrmChoiceFolder.h"
-#include "app/TfrmMain.h"
+#include "app/qt/MessageBoxes.h"
+#include "app/qt/TfrmChoiceFolder.h"
+#include "app/qt/TfrmMain.h"
 #include "tests/app/FolderTreeHelper.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"

@@ -7,7 +7,7 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "app/TfrmMain.h"
+#include "app/qt/TfrmMain.h"
 #include "tests/app/FolderTreeHelper.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/support/TempFolder.h"

@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "app/ApplicationTitle.h"
-#include "app/MessageBoxes.h"
+#include "app/qt/MessageBoxes.h"
 #include "tests/app/ModalHelper.h"
 
 namespace {

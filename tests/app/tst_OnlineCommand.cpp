@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/TfrmMain.h"
+#include "app/qt/TfrmMain.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/TempFolder.h"

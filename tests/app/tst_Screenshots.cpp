@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/MessageBoxes.h"
-#include "app/TfrmMain.h"
+#include "app/qt/MessageBoxes.h"
+#include "app/qt/TfrmMain.h"
 #include "tests/app/ModalHelper.h"
 
 class tst_Screenshots : public QObject {

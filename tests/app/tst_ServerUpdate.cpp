@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/TfrmMain.h"
+#include "app/qt/TfrmMain.h"
 #include "dbadmin/ScriptApplication.h"
 #include "tests/app/ModalHelper.h"
 #include "tests/firebird/OwnDatabase.h"

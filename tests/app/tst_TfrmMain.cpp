@@ -12,9 +12,9 @@
 #include <QtTest>
 
 #include "app/ApplicationTitle.h"
-#include "app/MessageBoxes.h"
-#include "app/TAnimate.h"
-#include "app/TfrmMain.h"
+#include "app/qt/MessageBoxes.h"
+#include "app/qt/TAnimate.h"
+#include "app/qt/TfrmMain.h"
 #include "platform/Failure.h"
 #include "platform/Path.h"
 #include "tests/app/ModalHelper.h"

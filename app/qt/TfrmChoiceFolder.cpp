@@ -1,4 +1,4 @@
-#include "app/TfrmChoiceFolder.h"
+#include "app/qt/TfrmChoiceFolder.h"
 
 #include <QDir>
 #include <QFileSystemModel>
@@ -8,8 +8,8 @@
 #include <QScrollBar>
 #include <QTreeView>
 
-#include "app/MessageBoxes.h"
-#include "app/WindowFont.h"
+#include "app/qt/MessageBoxes.h"
+#include "app/qt/WindowFont.h"
 #include "platform/Path.h"
 
 namespace {

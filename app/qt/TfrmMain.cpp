@@ -1,4 +1,4 @@
-#include "app/TfrmMain.h"
+#include "app/qt/TfrmMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 
 #include "app/ApplicationTitle.h"
-#include "app/MessageBoxes.h"
-#include "app/TAnimate.h"
-#include "app/TfrmChoiceFolder.h"
-#include "app/WindowFont.h"
+#include "app/qt/MessageBoxes.h"
+#include "app/qt/TAnimate.h"
+#include "app/qt/TfrmChoiceFolder.h"
+#include "app/qt/WindowFont.h"
 #include "platform/Path.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/MessageBoxes.h"
+#include "app/qt/MessageBoxes.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 #include <QApplication>
 
 #include "app/ApplicationTitle.h"
-#include "app/TfrmMain.h"
+#include "app/qt/TfrmMain.h"
 #include "connectivity/attachment/ClientLibrary.h"
 #include "platform/OwnExecutable.h"
 

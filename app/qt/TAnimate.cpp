@@ -1,4 +1,4 @@
-#include "app/TAnimate.h"
+#include "app/qt/TAnimate.h"
 
 #include <QPainter>
 #include <cmath>
