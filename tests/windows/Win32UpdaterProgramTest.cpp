@@ -4,6 +4,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <vector>
 
 #include "app/win32/WideText.h"
 #include "platform/ProgramResource.h"
@@ -76,6 +77,29 @@ TEST(UpdaterProgram, CarriesTheScriptThePackageAndTheCommonControlsManifest) {
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos)
         << manifest;
+}
+
+// A value of the version information's Russian string table, as Explorer shows it.
+std::wstring VersionValue(const wchar_t* program, const std::wstring& name) {
+    std::vector<char> block(GetFileVersionInfoSizeW(program, nullptr));
+    if (block.empty() ||
+        !GetFileVersionInfoW(program, 0, static_cast<DWORD>(block.size()), block.data())) {
+        return L"<no version information>";
+    }
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), (L"\\StringFileInfo\\041904E3\\" + name).c_str(),
+                        reinterpret_cast<void**>(&value), &length) ||
+        length == 0) {
+        return L"<no " + name + L">";
+    }
+    return std::wstring(value, length - 1);
+}
+
+// The .rc is UTF-8: the Cyrillic description must arrive as such, not as its bytes.
+TEST(UpdaterProgram, ItsVersionInformationReadsInRussian) {
+    EXPECT_EQ(VersionValue(L"" UPDATER_EXE, L"FileDescription"), L"Обновление программы Кормант");
+    EXPECT_EQ(VersionValue(L"" UPDATER_EXE, L"OriginalFilename"), L"Updater.exe");
 }
 
 TEST(UpdaterProgram, TheReleaseToolReplacesItsPayloadWithoutCompiling) {
