@@ -396,14 +396,17 @@ TEST(Win32Failure, TheSystemBoxShowsThePeriodRuledTextAfterTheRestore) {
         SCOPED_TRACE(message);
         std::string duringCommand;
         TfrmMain* view = nullptr;
-        // The state of the controls that SetControlsEnabled switches and of the progress.
+        // The state of the controls that SetControlsEnabled switches and of the progress indicator.
         const auto state = [&view] {
             std::string text;
             for (const char* name : {"eProgramLocation", "bbProgramLocation", "ePassword", "OKBtn",
                                      "bOnline", "CancelBtn", "mLog"}) {
                 text += IsWindowEnabled(view->Control(name)) ? "+" : "-";
             }
-            text += IsWindowVisible(view->Control("lProgress")) ? " progress" : " idle";
+            // The label and the animation come and go together.
+            const bool label = IsWindowVisible(view->Control("lProgress"));
+            const bool animation = IsWindowVisible(view->Control("aProgress"));
+            text += label != animation ? " half progress" : label ? " progress" : " idle";
             return text;
         };
         TMainCommands commands;
