@@ -350,20 +350,25 @@ LRESULT TfrmMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     }
-    case WM_ACTIVATE:
+    case WM_ACTIVATE: {
         // The focus comes back to the control that had it when the window is activated again
-        // (after a box, or another program).
+        // (after a box, or another program). An activation that arrives late, when a control of
+        // the window already has the focus (moved there since), leaves it where it is.
+        const HWND focus = GetFocus();
+        const bool focusInside = IsInside(window, focus) && focus != window;
         if (LOWORD(wParam) == WA_INACTIVE) {
-            const HWND focus = GetFocus();
-            if (IsInside(window, focus) && focus != window) {
+            if (focusInside) {
                 SavedFocus_ = focus;
             }
+        } else if (focusInside) {
+            return 0;
         } else if (SavedFocus_ != nullptr && IsWindow(SavedFocus_) &&
                    IsWindowEnabled(SavedFocus_)) {
             SetFocus(SavedFocus_);
             return 0;
         }
         break;
+    }
     case WM_NEXTDLGCTL: {
         // Wine's dialog keys move the focus by asking the window, as a dialog's own procedure
         // would answer; Windows moves it itself. The same step either way.
