@@ -9,8 +9,10 @@ packages=(
     qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2
     xvfb xauth
     # The Windows build (MinGW-w64, googletest's sources, the static zlib of the package
-    # program) and its tests under Wine.
-    g++-mingw-w64-x86-64-posix googletest wine64 libz-mingw-w64-dev
+    # program) and its tests under Wine. Without its preloader Wine now and then fails to start a
+    # program ("failed to map the shared user data") where the randomised address space took the
+    # addresses Windows programs need.
+    g++-mingw-w64-x86-64-posix googletest wine64 wine64-preloader libz-mingw-w64-dev
     # The package builder (writes zip archives through libarchive) and the package program (its
     # static zlib, libz.a), ib_util.h for the quv_udf library, mkfs.ext4 for the full-disk tests.
     libarchive-dev zlib1g-dev firebird-dev e2fsprogs
