@@ -450,6 +450,31 @@ TEST(Win32Failure, TheOnlineCommandDisablesAndRestoresToo) {
     EXPECT_TRUE(IsWindowEnabled(window.Control("bOnline")));
 }
 
+// The title bar's Close while a command lets the events run: the window stays until the command
+// returns, the boxes the command still opens close at once (No), and then the window goes.
+TEST(Win32Window, ClosedWhileACommandRunsItGoesWhenTheCommandReturns) {
+    HWND handle = nullptr;
+    bool openAfterClose = false;
+    bool answer = true;
+    TMainCommands commands;
+    commands.Update = [&](const std::string&, const std::string&, TOperator& op) {
+        PostMessageW(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
+        op.ProcessEvents();
+        openAfterClose = IsWindow(handle) != FALSE;
+        answer = op.AskYesNo("Продолжить?");
+    };
+    TfrmMain window(std::move(commands), "C:\\Kormant\\Updater.exe");
+    handle = window.Handle();
+    window.Show(SW_SHOWNORMAL);
+    TBoxAnswerer answerer({});
+    SendMessageW(window.Control("OKBtn"), BM_CLICK, 0, 0);
+    EXPECT_TRUE(openAfterClose);
+    EXPECT_FALSE(answer);
+    EXPECT_EQ(answerer.Seen().size(), 0u);
+    Pump();
+    EXPECT_FALSE(IsWindow(handle));
+}
+
 // ---- The folder chooser's pieces
 
 // Records the messages sent to it.
