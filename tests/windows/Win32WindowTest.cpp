@@ -191,6 +191,22 @@ TEST(Win32Window, TabWalksTheFieldsAndButtonsInOrder) {
     }
 }
 
+// The focus comes back after the window was inactive (a box, another program); an activation that
+// arrives after the focus was moved inside the window leaves it there.
+TEST(Win32Window, ActivationGivesBackTheFocusOnlyWhenTheWindowHadLostIt) {
+    TfrmMain window({}, "C:\\Kormant\\Updater.exe");
+    window.Show(SW_SHOWNORMAL);
+    const HWND handle = window.Handle();
+    SetFocus(window.Control("ePassword"));
+    SendMessageW(handle, WM_ACTIVATE, WA_INACTIVE, 0);
+    SetFocus(nullptr);
+    SendMessageW(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), window.Control("ePassword"));
+    SetFocus(window.Control("OKBtn"));
+    SendMessageW(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), window.Control("OKBtn"));
+}
+
 TEST(Win32Window, TheButtonsHaveTheirHints) {
     TfrmMain window({}, "C:\\Kormant\\Updater.exe");
     const std::pair<const char*, const char*> rows[] = {
