@@ -17,19 +17,26 @@ if [[ -d $WINEPREFIX && $(stat -c %u "$WINEPREFIX") != $(id -u) ]]; then
     rm -rf "$WINEPREFIX"
 fi
 mkdir -p "$WINEPREFIX"
-# In the foreground (-f), so that $! is the server itself, and away from this script's output,
-# which it would otherwise hold open after the script ends.
-/usr/lib/wine/wineserver -f -p </dev/null >/dev/null 2>&1 &
-server=$!
-# The server ends every Wine process of the prefix (the system services wineboot started) and
-# then itself.
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server" 2>/dev/null || true
-      wait "$server" 2>/dev/null || true' EXIT
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-# The window tests need no display: Wine's null graphics driver. Unmanaged windows, or Wine
-# waits about 2 s for the window manager at each window that closes.
+# The prefix and its settings first, under a server of their own that ends with them. The window
+# tests need no display: Wine's null graphics driver. Unmanaged windows, or Wine waits about 2 s
+# for the window manager at each window that closes.
+/usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+/usr/lib/wine/wineserver -w
+# Then one server for the whole run. In the foreground (-f), so that $! is the server itself, and
+# away from this script's output, which it would otherwise hold open after the script ends.
+/usr/lib/wine/wineserver -f -p </dev/null >/dev/null 2>&1 &
+server=$!
+# The server ends every Wine process of the prefix (the system services, the desktop) and then
+# itself.
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server" 2>/dev/null || true
+      wait "$server" 2>/dev/null || true' EXIT
+# The system services and the desktop are started here, with the settings above and away from
+# any test's output. Started by the first test instead, they would hold its output open until
+# they end, and CTest waits for that: about 20 s for every test that opens a window or a console.
+/usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 
 # The test lists are read by running the programs, so the prefix comes first.
 cmake --build "$build" -j "$(nproc)"
