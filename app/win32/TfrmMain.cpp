@@ -43,7 +43,7 @@ enum TControlId : int {
     idCancelBtn,
 };
 
-struct TControlSpec {
+struct TControlRow {
     const char* Name;
     const char* Parent;
     int Id;
@@ -60,7 +60,7 @@ constexpr DWORD kContainer = WS_EX_CONTROLPARENT;
 
 // In creation order, which is the tab order. The log pane fills its group below the group's
 // title, 2 px from its frame.
-const TControlSpec kControls[] = {
+const TControlRow kControls[] = {
     {"gbConnection", "frmMain", idGbConnection, L"Button", kChild | BS_GROUPBOX | WS_CLIPCHILDREN,
      kContainer, 8, 15, 417, 138, " Подключение  ", nullptr},
     {"lProgramLocation", "gbConnection", idLProgramLocation, L"Static",
@@ -103,9 +103,9 @@ const TControlSpec kControls[] = {
 
 // What SetControlsEnabled switches: the connection group and the button panel with their
 // controls, each one, since a disabled container leaves its children's own state alone.
-bool SwitchedWithTheControls(const TControlSpec& spec) {
-    const std::string_view name = spec.Name;
-    const std::string_view parent = spec.Parent;
+bool SwitchedWithTheControls(const TControlRow& row) {
+    const std::string_view name = row.Name;
+    const std::string_view parent = row.Parent;
     return name == "gbConnection" || name == "pBtn" || parent == "gbConnection" || parent == "pBtn";
 }
 
@@ -240,23 +240,22 @@ void TfrmMain::CreateControls() {
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, Window_.Get(), nullptr, instance, nullptr);
-    for (const TControlSpec& spec : kControls) {
-        const HWND parent = Control(spec.Parent);
-        const HWND control = CreateWindowExW(
-            spec.ExStyle, spec.Class, Widen(spec.Text).c_str(), spec.Style, spec.X, spec.Y,
-            spec.Width, spec.Height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.Id)),
-            instance, nullptr);
+    for (const TControlRow& row : kControls) {
+        const HWND parent = Control(row.Parent);
+        const HWND control = CreateWindowExW(row.ExStyle, row.Class, Widen(row.Text).c_str(),
+                                             row.Style, row.X, row.Y, row.Width, row.Height, parent,
+                                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)),
+                                             instance, nullptr);
         if (control == nullptr) {
-            throw std::runtime_error(std::string("the control ") + spec.Name +
-                                     " cannot be created");
+            throw std::runtime_error(std::string("the control ") + row.Name + " cannot be created");
         }
-        const HFONT font = spec.Id == idLProgress ? BoldFont_.Get() : Font_.Get();
+        const HFONT font = row.Id == idLProgress ? BoldFont_.Get() : Font_.Get();
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        if (spec.Id == idGbConnection || spec.Id == idGbLog) {
+        if (row.Id == idGbConnection || row.Id == idGbLog) {
             SetWindowSubclass(control, GroupBoxProc, 1, 0);
         }
-        if (spec.Hint != nullptr && ToolTip_ != nullptr) {
-            const std::wstring hint = Widen(spec.Hint);
+        if (row.Hint != nullptr && ToolTip_ != nullptr) {
+            const std::wstring hint = Widen(row.Hint);
             TOOLINFOW tool{};
             tool.cbSize = sizeof(tool);
             tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -265,7 +264,7 @@ void TfrmMain::CreateControls() {
             tool.lpszText = const_cast<wchar_t*>(hint.c_str());
             SendMessageW(ToolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
         }
-        Controls_.emplace_back(spec.Name, control);
+        Controls_.emplace_back(row.Name, control);
     }
     SendMessageW(Control("ePassword"), EM_SETPASSWORDCHAR, L'*', 0);
     // The log holds every line of a long script, beyond the edit control's usual 32 K.
@@ -455,9 +454,9 @@ void TfrmMain::SetControlsEnabled(bool enabled) {
         const HWND focus = GetFocus();
         SavedFocus_ = IsInside(window, focus) && focus != window ? focus : SavedFocus_;
     }
-    for (const TControlSpec& spec : kControls) {
-        if (SwitchedWithTheControls(spec)) {
-            EnableWindow(Control(spec.Name), enabled ? TRUE : FALSE);
+    for (const TControlRow& row : kControls) {
+        if (SwitchedWithTheControls(row)) {
+            EnableWindow(Control(row.Name), enabled ? TRUE : FALSE);
         }
     }
     if (enabled && SavedFocus_ != nullptr && GetActiveWindow() == window &&
