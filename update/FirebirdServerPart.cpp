@@ -1,10 +1,14 @@
 #include "update/FirebirdServerPart.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <thread>
 
+#include "connectivity/attachment/EIB_Error.h"
 #include "dbadmin/AttachedUsers.h"
+#include "dbadmin/DatabaseState.h"
 #include "dbadmin/ScriptApplication.h"
 #include "dbadmin/ServiceOperations.h"
 #include "platform/Failure.h"
@@ -34,19 +38,39 @@ std::string ChildOrNew(const std::string& folder, std::string_view name, std::st
         folder, platform::FindChild(folder, name, kind).value_or(std::string(spelling)));
 }
 
-// Whether the database file's header page says the database is shut down (any mode). The
-// header of on-disk structure 12 (Firebird 3) holds its flags at byte 42; the shutdown bits are
-// 0x0080 and 0x1000. A file of another structure, or one that cannot be read, is not taken as
-// shut down.
-bool DatabaseFileShutDown(const std::string& path) {
-    const platform::TFile file = platform::TFile::OpenRead(path);
-    unsigned char header[44] = {};
-    if (!file.IsOpen() || !file.ReadAt(0, header, sizeof header)) {
+// Whether the file at `path` is shorter than the one at `whole` and holds exactly its first
+// bytes: what a copy of `whole` stopped in the middle leaves.
+bool ProperPrefixOf(const std::string& path, const std::string& whole) {
+    const auto size = platform::FileSize(path);
+    const auto wholeSize = platform::FileSize(whole);
+    if (!size || !wholeSize || *size >= *wholeSize) {
         return false;
     }
-    const unsigned ods = header[18] | (header[19] << 8);
-    const unsigned flags = header[42] | (header[43] << 8);
-    return (ods & 0x7FFF) == 12 && (flags & 0x1080) != 0;
+    const platform::TFile file = platform::TFile::OpenRead(path);
+    const platform::TFile wholeFile = platform::TFile::OpenRead(whole);
+    if (!file.IsOpen() || !wholeFile.IsOpen()) {
+        return false;
+    }
+    constexpr std::uint64_t kChunk = 1 << 20;
+    std::vector<char> bytes(kChunk);
+    std::vector<char> wholeBytes(kChunk);
+    for (std::uint64_t at = 0; at < *size; at += kChunk) {
+        const auto count = static_cast<std::size_t>(std::min(kChunk, *size - at));
+        if (!file.ReadAt(at, bytes.data(), count) ||
+            !wholeFile.ReadAt(at, wholeBytes.data(), count) ||
+            !std::equal(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(count),
+                        wholeBytes.begin())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The failure for a database that the server refuses to read; other refusals pass on.
+[[noreturn]] void RaiseNotUnderstood(const std::string& path, TServedState state,
+                                     const std::string& message) {
+    throw EFailure(state == TServedState::UnknownStructure ? UnknownStructureText(path, message)
+                                                           : DamagedDatabaseText(path, message));
 }
 
 class TFirebirdServerPart : public TServerPart {
@@ -58,7 +82,15 @@ public:
 
     void Prepare(TOperator&) override {
         std::vector<std::string> users;
-        ReadAttachedUsers(kClientLibrary, DatabaseString_, kUserName, Password_, "", users);
+        try {
+            ReadAttachedUsers(kClientLibrary, DatabaseString_, kUserName, Password_, "", users);
+        } catch (const EIB_ISCError& refusal) {
+            const TServedState state = StateOfRefusal(refusal.ERRCODE);
+            if (state == TServedState::UnknownStructure || state == TServedState::NotADatabase) {
+                RaiseNotUnderstood(DatabaseFile(), state, refusal.what());
+            }
+            throw;
+        }
         if (!users.empty()) {
             throw EFailure(UsersAttachedText(users));
         }
@@ -70,15 +102,40 @@ public:
         WaitForTheServerToReleaseTheData();
     }
 
-    void PrepareForRestore(TOperator& op) override {
-        const std::string database =
-            ChildOrNew(DataDir_, kDatabaseFileName, kDatabaseFileName, platform::TEntryKind::File);
-        if (!DatabaseFileShutDown(database)) {
-            Prepare(op);
-            return;
+    // The server is asked rather than the file's header read, so that every on-disk structure
+    // the server supports is understood alike, and one it does not support is refused by the
+    // server itself. A file cut short by the interrupted run's own copy back is told by its
+    // bytes before the server is asked: the restore replaces it (and keeps it aside).
+    TDatabaseFound InspectForRestore(const InstallationLayout& backup) override {
+        if (!platform::FindChild(DataDir_, kDatabaseFileName, platform::TEntryKind::File)) {
+            return TDatabaseFound::Missing;
         }
-        // Left shut down by the interrupted run: nobody but the administrator can be attached.
-        WaitForTheServerToReleaseTheData();
+        const auto backedUp =
+            platform::FindChild(backup.OldDataDir, kDatabaseFileName, platform::TEntryKind::File);
+        if (backedUp &&
+            ProperPrefixOf(DatabaseFile(), platform::JoinPath(backup.OldDataDir, *backedUp))) {
+            return TDatabaseFound::CutShort;
+        }
+        const TServedStateRead read =
+            ReadServedState(kClientLibrary, DatabaseString_, kUserName, Password_);
+        switch (read.State) {
+        case TServedState::Online:
+            return TDatabaseFound::Online;
+        case TServedState::ShutDown:
+            return TDatabaseFound::ShutDown;
+        default:
+            RaiseNotUnderstood(DatabaseFile(), read.State, read.Message);
+        }
+    }
+
+    void PrepareForRestore(TOperator& op, TDatabaseFound found) override {
+        if (found == TDatabaseFound::Online) {
+            Prepare(op);
+        } else if (found == TDatabaseFound::ShutDown) {
+            // Left shut down by the interrupted run: nobody but the administrator can be
+            // attached, and the state reading's own attachment is gone.
+            WaitForTheServerToReleaseTheData();
+        }
     }
 
     void Guard(const std::function<void()>& phaseC, TOperator& op) override {
@@ -131,6 +188,11 @@ public:
     std::string SuccessSuffix() const override { return kRebootLine; }
 
 private:
+    std::string DatabaseFile() const {
+        return ChildOrNew(DataDir_, kDatabaseFileName, kDatabaseFileName,
+                          platform::TEntryKind::File);
+    }
+
     // The server closes the database file a moment after the shutdown has been accepted; the
     // access check that follows must not see it open then. A program that keeps it open longer
     // is left for the check to find.
@@ -171,6 +233,20 @@ std::string SingleUserFailedText(const std::string& message) {
            "однопользовательском  режиме, поэтому вначале Вам необходимо вручную перевести  базу "
            "данных (сервер) в многопользовательский режим, воспользовавшись кнопкой \"OnLine\". "
            "Сообщение об ошибке:\r\r" +
+           message;
+}
+
+std::string UnknownStructureText(const std::string& databaseFile, const std::string& message) {
+    return "Программа обновления не может работать с базой данных \"" + databaseFile +
+           "\": сервер FireBird не поддерживает структуру ее файла. Ничего не изменено.\r"
+           "Обратитесь к разработчику. Сообщение об ошибке:\r\r" +
+           message;
+}
+
+std::string DamagedDatabaseText(const std::string& databaseFile, const std::string& message) {
+    return "Файл базы данных \"" + databaseFile +
+           "\" поврежден или не может быть прочитан сервером FireBird. Ничего не изменено.\r"
+           "Обратитесь к разработчику. Сообщение об ошибке:\r\r" +
            message;
 }
 

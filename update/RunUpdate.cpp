@@ -23,15 +23,40 @@ const char* const kInterruptedRefusedText =
     "Обновление невозможно, пока работоспособность программы не восстановлена после прерванного "
     "обновления!";
 
-std::string InterruptedQuestionText(const std::string& stagingDir) {
-    return "Программа обновления обнаружила, что предыдущее обновление (папка \"" + stagingDir +
-           "\") было прервано, и обновляемая программа может находиться в неработоспособном "
-           "состоянии.\rВосстановить программу из резервной копии прерванного обновления (ОТКАТ)?";
+std::string InterruptedQuestionText(const std::string& stagingDir,
+                                    const std::string& setAsideDataDir) {
+    std::string text = "Программа обновления обнаружила, что предыдущее обновление (папка \"" +
+                       stagingDir +
+                       "\") было прервано, и обновляемая программа может находиться в "
+                       "неработоспособном состоянии.";
+    if (!setAsideDataDir.empty()) {
+        text += "\r\rВНИМАНИЕ! После прерванного обновления база данных была переведена в "
+                "многопользовательский режим, и пользователи, возможно, уже работали в ней. Все "
+                "изменения, внесенные в базу данных после прерванного обновления, в "
+                "восстановленной базе данных будут отсутствовать: текущая база данных будет "
+                "сохранена в папке \"" +
+                setAsideDataDir + "\".\r";
+    }
+    return text + "\rВосстановить программу из резервной копии прерванного обновления (ОТКАТ)?";
 }
 
-std::string MissingBackupText(const std::string& stagingDir) {
+std::string InterruptedRefusedText(const std::string& stagingDir) {
+    return std::string(kInterruptedRefusedText) +
+           "\r\rРезервная копия программы, сделанная прерванным обновлением, находится в папке "
+           "\"" +
+           platform::JoinPath(stagingDir, "Old") +
+           "\". Чтобы восстановить программу из нее, нажмите кнопку \"Старт\" еще раз и "
+           "ответьте \"Да\" на вопрос о восстановлении (ОТКАТ). Если восстановление невозможно, "
+           "обратитесь к разработчику.";
+}
+
+std::string MissingBackupText(const std::string& stagingDir, const std::string& rootDir) {
     return "Резервная копия прерванного обновления (папка \"" + stagingDir +
-           "\") не найдена или неполна! Восстановить программу из нее невозможно.";
+           "\") не найдена или неполна! Восстановить программу из нее невозможно.\r\rЕсли у "
+           "Вас есть другая резервная копия папок \"Program\" и \"DB_Data\", скопируйте их "
+           "вручную в папку \"" +
+           rootDir + "\", после чего перенесите папку \"" + stagingDir + "\" за пределы папки \"" +
+           rootDir + "\" и повторите обновление. В противном случае обратитесь к разработчику.";
 }
 
 namespace {
@@ -141,8 +166,47 @@ void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPar
     }
 }
 
+// The folder of this restore attempt in the interrupted run's staging folder, into which what
+// the restore replaces is moved: the first of Replaced1, Replaced2, ... not yet there, so that
+// an attempt killed half way keeps what it moved and the next one starts a folder of its own.
+std::string SetAsideFolder(const std::string& stagingDir) {
+    for (int attempt = 1;; ++attempt) {
+        const std::string folder =
+            platform::JoinPath(stagingDir, "Replaced" + std::to_string(attempt));
+        if (!platform::FolderExists(folder) && !platform::FileSize(folder)) {
+            return folder;
+        }
+    }
+}
+
+void MoveFolder(const std::string& from, const std::string& to) {
+    if (!platform::RenameNoReplace(from, to)) {
+        throw EFailure("Невозможно переместить папку " + from + " в папку " + to + "!");
+    }
+}
+
+// Puts `backup` in the place of `target` without destroying anything: the backup is copied
+// whole into `copy` first (in the staging folder, so on the same file system as `target`),
+// then `target`, when there is one, is moved into `setAside` and the copy is moved into place.
+// Both moves are renames, so a run killed at any moment leaves what `target` held (in its place
+// or set aside) and the backup on the disk; a copy left by such a run is only a copy of the
+// backup and is made again.
+void PutBack(const std::string& backup, const std::string& target, const std::string& copy,
+             const std::string& setAside) {
+    DeleteFolderTree(copy);
+    CopyFolderTree(backup, copy);
+    FlushToDisk(copy);
+    if (platform::FolderExists(target)) {
+        MoveFolder(target, setAside);
+    }
+    MoveFolder(copy, target);
+    FlushToDisk(target);
+}
+
 // Puts back the backup of a run that stopped in its apply, with the same preparation and guard
-// around it as a run has, before the new run asks its question.
+// around it as a run has, before the new run asks its question. Every part the run covered is
+// put back, whether or not the installation still shows it; what is replaced is kept in the
+// run's staging folder.
 void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedRun& run,
                            const std::string& password, TOperator& op, const TUpdateSeams& seams,
                            const std::string& carrier) {
@@ -152,39 +216,60 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
     old.OldDir = platform::JoinPath(run.StagingDir, "Old");
     old.OldProgramDir = platform::JoinPath(old.OldDir, kProgramFolderName);
     old.OldDataDir = platform::JoinPath(old.OldDir, kDataFolderName);
-    const bool client = run.Journal.Client;
-    const bool server = run.Journal.Server && layout.ServerPresent;
-    if ((client && !platform::IsRealFolder(old.OldProgramDir)) ||
-        (run.Journal.Server && !platform::IsRealFolder(old.OldDataDir))) {
-        throw EFailure(MissingBackupText(run.StagingDir));
+    const auto backedUpDatabase =
+        platform::FindChild(old.OldDataDir, kDatabaseFileName, platform::TEntryKind::File);
+    const bool programBackedUp = platform::IsRealFolder(old.OldProgramDir);
+    // A damaged journal does not tell the parts: those the installation or the backup has.
+    const bool client = run.Journal.Client || (run.Damaged && programBackedUp);
+    const bool server = run.Journal.Server || (run.Damaged && backedUpDatabase.has_value());
+    if ((client && !programBackedUp) || (server && !backedUpDatabase)) {
+        throw EFailure(MissingBackupText(run.StagingDir, layout.RootDir));
     }
-    if (!op.AskYesNo(InterruptedQuestionText(run.StagingDir))) {
-        throw EFailure(kInterruptedRefusedText);
-    }
+    const std::string setAside = SetAsideFolder(run.StagingDir);
+    const std::string copies = platform::JoinPath(run.StagingDir, "Restoring");
+
     std::unique_ptr<TServerPart> serverPart;
+    TDatabaseFound found = TDatabaseFound::Missing;
     if (server) {
-        serverPart = seams.ServerPart ? seams.ServerPart(layout, password, carrier)
-                                      : MakeFirebirdServerPart(layout, password, carrier);
-        serverPart->PrepareForRestore(op);
+        // A database that the interrupted run removed is named as the backup spells it.
+        InstallationLayout served = layout;
+        if (!layout.ServerPresent) {
+            served.DatabaseString = std::string(kDatabaseServerPrefix) +
+                                    platform::JoinPath(layout.DataDir, *backedUpDatabase);
+        }
+        serverPart = seams.ServerPart ? seams.ServerPart(served, password, carrier)
+                                      : MakeFirebirdServerPart(served, password, carrier);
+        found = serverPart->InspectForRestore(old);
+    }
+    const std::string setAsideData = platform::JoinPath(setAside, kDataFolderName);
+    if (!op.AskYesNo(InterruptedQuestionText(
+            run.StagingDir, found == TDatabaseFound::Online ? setAsideData : ""))) {
+        throw EFailure(InterruptedRefusedText(run.StagingDir));
+    }
+    if (serverPart) {
+        serverPart->PrepareForRestore(op, found);
     }
     const TRenameFolder rename =
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
     const auto restore = [&] {
         CheckFullAccess(layout.RootDir, rename);
+        CreateFolder(setAside);
         if (client) {
-            DeleteFolderTree(layout.ProgramDir);
-            CopyFolderTree(old.OldProgramDir, layout.ProgramDir);
-            FlushToDisk(layout.ProgramDir);
+            PutBack(old.OldProgramDir, layout.ProgramDir,
+                    platform::JoinPath(copies, kProgramFolderName),
+                    platform::JoinPath(setAside, kProgramFolderName));
         }
-        if (serverPart) {
-            serverPart->Restore(old);
+        if (server) {
+            PutBack(old.OldDataDir, layout.DataDir, platform::JoinPath(copies, kDataFolderName),
+                    setAsideData);
         }
         TRunJournal journal = run.Journal;
         journal.State = TRunState::Restored;
         WriteRunJournal(run.StagingDir, journal);
+        // Inside the guard, as a run's rollback-done box comes before the guard's own box.
+        op.ShowInformation(kRollbackDoneText);
     };
     serverPart ? serverPart->Guard(restore, op) : restore();
-    op.ShowInformation(kRollbackDoneText);
 }
 
 // Microseconds since 1970: runs started within the same second still have an order.

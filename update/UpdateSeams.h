@@ -27,5 +27,10 @@ extern const char* const kRollbackAnnouncedText;
 extern const char* const kRollbackDoneText;
 // The texts of an interrupted run found at Start.
 extern const char* const kInterruptedRefusedText;
-std::string InterruptedQuestionText(const std::string& stagingDir);
-std::string MissingBackupText(const std::string& stagingDir);
+// The question names, for a database brought online since the interruption, the folder into
+// which that database (and with it the work done since) will be set aside.
+std::string InterruptedQuestionText(const std::string& stagingDir,
+                                    const std::string& setAsideDataDir = "");
+// After No: the first line is kInterruptedRefusedText; then where the backup is and what to do.
+std::string InterruptedRefusedText(const std::string& stagingDir);
+std::string MissingBackupText(const std::string& stagingDir, const std::string& rootDir);

@@ -196,7 +196,7 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         const auto [root, staging] = interrupted("no");
         const auto state = DetailedSnapshotOf(root);
         const auto [boxes, failure] = run(root, false);
-        EXPECT_EQ(failure, kInterruptedRefusedText);
+        EXPECT_EQ(failure, InterruptedRefusedText(staging.string()));
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].Text, InterruptedQuestionText(staging.string()));
         EXPECT_EQ(DetailedSnapshotOf(root), state);
@@ -207,7 +207,7 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         fs::remove_all(staging / "Old/Program");
         const auto state = DetailedSnapshotOf(root);
         const auto [boxes, failure] = run(root, true);
-        EXPECT_EQ(failure, MissingBackupText(staging.string()));
+        EXPECT_EQ(failure, MissingBackupText(staging.string(), root.string()));
         EXPECT_TRUE(boxes.empty());
         EXPECT_EQ(DetailedSnapshotOf(root), state);
     }
@@ -219,7 +219,7 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         bytes[bytes.size() / 2] ^= 0x20;
         std::ofstream(journal, std::ios::binary | std::ios::trunc) << bytes;
         const auto [boxes, failure] = run(root, false);
-        EXPECT_EQ(failure, kInterruptedRefusedText);
+        EXPECT_EQ(failure, InterruptedRefusedText(staging.string()));
     }
     {
         // A journal copied in from another installation is not this installation's run.

@@ -51,7 +51,14 @@ class TOperatorSayingYes : public TRecordingOperator {
 public:
     std::function<void(const std::string&)> OnInformation;
     std::function<void(const std::string&)> OnError;
+    std::function<void(const std::string&)> OnQuestion;
     TOperatorSayingYes() { Answers = {true}; }
+    bool AskYesNo(const std::string& text) override {
+        if (OnQuestion) {
+            OnQuestion(text);
+        }
+        return TRecordingOperator::AskYesNo(text);
+    }
     void ShowInformation(const std::string& text) override {
         TRecordingOperator::ShowInformation(text);
         if (OnInformation) {
@@ -472,13 +479,20 @@ TEST_F(ServerUpdate, AServerOnlyInstallationUpdatesTheDatabaseAlone) {
 
 // A run killed after its apply began (SIGKILL, in a child process): the next Start puts both
 // parts back exactly, brings the database online at release 3 before its usual question, and
-// then updates it. The killed run leaves the database shut down.
+// then updates it. The killed run leaves the database shut down. Some rows kill a second Start
+// inside its restore, or leave the database folder as a kill inside the rollback's own copy back
+// leaves it (removed, or its file cut short). Whatever the restore replaced is kept in the
+// staging folder: the Program and the database the operator had after the kill.
+enum class TAfterKill { Nothing, RemoveDataDir, CutDatabase };
+
 struct TKillPoint {
     const char* Name;
-    std::string CopiedFile; // killed right after the copy to this file name ("" for none)
-    bool InProgram;         // the copy's target lies in Program (not in the backup)
-    int LogLine;            // killed at this line of the script's log (0 for none)
-    std::string ScriptEnd;  // appended to the script, to make the apply fail
+    std::string CopiedFile;  // killed right after the copy to this file name ("" for none)
+    const char* InFolder;    // ... in this folder under the root ("" for any)
+    int LogLine;             // killed at this line of the script's log (0 for none)
+    std::string ScriptEnd;   // appended to the script, to make the apply fail
+    std::string RestoreCopy; // a second Start killed right after its restore copied this file
+    TAfterKill After = TAfterKill::Nothing;
 };
 
 void PrintTo(const TKillPoint& point, std::ostream* out) {
@@ -508,50 +522,91 @@ public:
     }
 };
 
-class KilledRun : public ServerUpdate, public ::testing::WithParamInterface<TKillPoint> {};
+class KilledRun : public ServerUpdate, public ::testing::WithParamInterface<TKillPoint> {
+protected:
+    // A Start in a child process, killed after the copy to `file` in `folder` or at `logLine`;
+    // true when it was killed.
+    bool RunKilled(const std::string& carrier, const std::string& file, const fs::path& folder,
+                   int logLine) {
+        const pid_t child = fork();
+        if (child == 0) {
+            gKillFile = file;
+            gKillFolder = folder.string();
+            SetCopyObserver(KillAfterCopy);
+            TKillingOperator op;
+            op.Answers = {true, true};
+            op.KillAtLogLine = logLine;
+            TUpdateSeams seams;
+            seams.PayloadCarrier = carrier;
+            try {
+                RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams);
+            } catch (...) {
+            }
+            _exit(0);
+        }
+        int status = 0;
+        return waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
+               WTERMSIG(status) == SIGKILL;
+    }
+
+    // What every restore attempt set aside under `staging`, by the name of each part.
+    static std::vector<fs::path> SetAside(const fs::path& staging, const char* part) {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(staging)) {
+            if (entry.path().filename().string().rfind("Replaced", 0) == 0 &&
+                fs::exists(entry.path() / part)) {
+                found.push_back(entry.path() / part);
+            }
+        }
+        return found;
+    }
+};
 
 TEST_P(KilledRun, IsUndoneByTheNextStart) {
     TFirebirdFolder server(firebird_test::InstanceFolder);
     const auto program = DetailedSnapshotOf(Root / "Program");
-    const std::string killedCarrier = Carrier(Script + GetParam().ScriptEnd);
-    const pid_t child = fork();
-    if (child == 0) {
-        gKillFile = GetParam().CopiedFile;
-        gKillFolder = GetParam().InProgram ? (Root / "Program").string() : "";
-        SetCopyObserver(KillAfterCopy);
-        TKillingOperator op;
-        op.KillAtLogLine = GetParam().LogLine;
-        TUpdateSeams seams;
-        seams.PayloadCarrier = killedCarrier;
-        try {
-            RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams);
-        } catch (...) {
-        }
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the run was not killed";
+    const fs::path killFolder = *GetParam().InFolder ? Root / GetParam().InFolder : fs::path();
+    ASSERT_TRUE(RunKilled(Carrier(Script + GetParam().ScriptEnd), GetParam().CopiedFile, killFolder,
+                          GetParam().LogLine))
+        << "the run was not killed";
     ASSERT_FALSE(Online());
+    ASSERT_EQ(StagingFolders().size(), 1u);
+    const fs::path killed = StagingFolders()[0];
+    // What the operator has after the kill: a restore never destroys it.
+    const auto programLeft = DetailedSnapshotOf(Root / "Program");
+    if (!GetParam().RestoreCopy.empty()) {
+        const char* part = GetParam().RestoreCopy == "kormant.fdb" ? "DB_Data" : "Program";
+        ASSERT_TRUE(
+            RunKilled(Carrier(Script), GetParam().RestoreCopy, killed / "Restoring" / part, 0))
+            << "the restore was not killed";
+    }
+    std::string cutDatabase;
+    if (GetParam().After == TAfterKill::RemoveDataDir) {
+        fs::remove_all(Root / "DB_Data");
+    } else if (GetParam().After == TAfterKill::CutDatabase) {
+        fs::resize_file(Root / "DB_Data/Kormant.fdb",
+                        fs::file_size(killed / "Old/DB_Data/Kormant.fdb") / 2);
+        cutDatabase = ReadBytes(Root / "DB_Data/Kormant.fdb");
+    }
 
     TOperatorSayingYes op;
     op.Answers = {true, true};
     std::string releaseAtQuestion;
     bool onlineAtQuestion = false;
     TTreeSnapshot programAtQuestion;
-    op.OnInformation = [&](const std::string& text) {
-        if (text == kRollbackDone) {
+    op.OnQuestion = [&](const std::string& text) {
+        if (text == kBothParts) {
             programAtQuestion = DetailedSnapshotOf(Root / "Program");
             onlineAtQuestion = Online();
             releaseAtQuestion = Release();
         }
     };
     EXPECT_EQ(Run(op, Script), "<no failure>");
-    const auto staging = StagingFolders();
-    ASSERT_EQ(staging.size(), 2u);
+    ASSERT_EQ(StagingFolders().size(), 2u);
     const auto boxes = Boxes(op);
     ASSERT_EQ(boxes.size(), 4u);
-    EXPECT_EQ(boxes[0].Text.substr(0, 60), InterruptedQuestionText("").substr(0, 60));
+    EXPECT_EQ(boxes[0],
+              (TRecordedEvent{TKind::Question, InterruptedQuestionText(killed.string())}));
     EXPECT_EQ(boxes[1], (TRecordedEvent{TKind::Information, kRollbackDone}));
     EXPECT_EQ(boxes[2], (TRecordedEvent{TKind::Question, kBothParts}));
     EXPECT_EQ(boxes[3], (TRecordedEvent{TKind::Information, kSuccess}));
@@ -561,15 +616,43 @@ TEST_P(KilledRun, IsUndoneByTheNextStart) {
     EXPECT_EQ(Release(), "4\n");
     EXPECT_TRUE(Online());
     EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
+
+    const auto programs = SetAside(killed, "Program");
+    EXPECT_TRUE(std::any_of(programs.begin(), programs.end(), [&](const fs::path& kept) {
+        return DetailedSnapshotOf(kept) == programLeft;
+    })) << "the Program left by the kill is not kept";
+    const auto databases = SetAside(killed, "DB_Data");
+    if (GetParam().After != TAfterKill::RemoveDataDir) {
+        EXPECT_TRUE(std::any_of(databases.begin(), databases.end(), [](const fs::path& kept) {
+            return fs::exists(kept / "Kormant.fdb");
+        })) << "the database left by the kill is not kept";
+    }
+    if (GetParam().After == TAfterKill::CutDatabase) {
+        ASSERT_EQ(databases.size(), 1u);
+        EXPECT_EQ(ReadBytes(databases[0] / "Kormant.fdb"), cutDatabase);
+    }
+    EXPECT_FALSE(fs::exists(killed / "Restoring/Program"));
+    EXPECT_FALSE(fs::exists(killed / "Restoring/DB_Data"));
 }
+
+const std::string kFailingScriptEnd = "\r\nselect nothing from nowhere;\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Points, KilledRun,
-    ::testing::Values(TKillPoint{"AfterTheLibraryCopy", "quv_udf.dll", false, 0, ""},
-                      TKillPoint{"InTheMiddleOfTheScript", "", false, 3, ""},
-                      TKillPoint{"BetweenTheTwoClientCopies", "kormant.exe", true, 0, ""},
-                      TKillPoint{"InTheMiddleOfARollback", "kormant.chm", true, 0,
-                                 "\r\nselect nothing from nowhere;\r\n"}),
+    ::testing::Values(
+        TKillPoint{"AfterTheLibraryCopy", "quv_udf.dll", "", 0, "", ""},
+        TKillPoint{"InTheMiddleOfTheScript", "", "", 3, "", ""},
+        TKillPoint{"BetweenTheTwoClientCopies", "kormant.exe", "Program", 0, "", ""},
+        TKillPoint{"InTheMiddleOfARollback", "kormant.chm", "Program", 0, kFailingScriptEnd, ""},
+        // The rollback removed DB_Data and was killed before its copy back began.
+        TKillPoint{"InARollbackWithTheDatabaseFolderGone", "kormant.chm", "Program", 0,
+                   kFailingScriptEnd, "", TAfterKill::RemoveDataDir},
+        // The rollback was killed half way through its copy of the database file.
+        TKillPoint{"InARollbacksCopyOfTheDatabase", "kormant.fdb", "DB_Data", 0, kFailingScriptEnd,
+                   "", TAfterKill::CutDatabase},
+        TKillPoint{"AndItsRestoreAfterTheProgramCopy", "quv_udf.dll", "", 0, "", "kormant.chm"},
+        TKillPoint{"AndItsRestoreInTheDatabaseRestore", "quv_udf.dll", "", 0, "", "kormant.fdb"},
+        TKillPoint{"InTheScriptAndItsRestoreInTheDatabaseRestore", "", "", 3, "", "kormant.fdb"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
