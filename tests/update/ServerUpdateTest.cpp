@@ -177,14 +177,18 @@ class PrepareEnding : public ServerUpdate, public ::testing::WithParamInterface<
 TEST_P(PrepareEnding, StopsTheRunBeforeAnythingChanges) {
     TFirebirdFolder server(firebird_test::InstanceFolder);
     const auto program = DetailedSnapshotOf(Root / "Program");
-    const auto hold = GetParam().Arrange(*Database);
+    auto hold = GetParam().Arrange(*Database);
     TOperatorSayingYes op;
     TUpdateSeams seams;
     seams.PayloadCarrier = Carrier(Script);
-    const std::string failure =
+    std::string failure =
         FailureText([&] { RunUpdate(Root.string(), GetParam().Password, op, seams); });
-    EXPECT_EQ(failure.substr(0, GetParam().FailureStart.size()), GetParam().FailureStart)
-        << failure;
+    std::string expected = GetParam().FailureStart;
+    if (const auto at = expected.find("<database>"); at != std::string::npos) {
+        expected.replace(at, 10, Database->Path());
+    }
+    EXPECT_EQ(failure.substr(0, expected.size()), expected) << failure;
+    hold.reset();
     EXPECT_EQ(Boxes(op), (std::vector<TRecordedEvent>{{TKind::Question, kBothParts}}));
     EXPECT_TRUE(StagingFolders().empty());
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
@@ -232,7 +236,17 @@ INSTANTIATE_TEST_SUITE_P(
                          database.ShutDown();
                          return std::shared_ptr<void>();
                      },
-                     firebird_test::SysdbaPassword, SingleUserFailedText(""), false}),
+                     firebird_test::SysdbaPassword, SingleUserFailedText(""), false},
+        // Outside a restore a cut database file is nobody's to repair: said so, nothing changed.
+        TPrepareCase{"CutShortDatabase",
+                     [](firebird_test::TOwnDatabase& database) {
+                         auto whole = std::make_shared<std::string>(ReadBytes(database.Path()));
+                         fs::resize_file(database.Path(), whole->size() / 2);
+                         return std::shared_ptr<void>(whole.get(), [whole, &database](void*) {
+                             std::ofstream(database.Path(), std::ios::binary) << *whole;
+                         });
+                     },
+                     firebird_test::SysdbaPassword, DamagedDatabaseText("<database>", ""), true}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // An apply failure: the rollback gives DB_Data back exactly as it was backed up (checked while
@@ -522,7 +536,7 @@ public:
     }
 };
 
-class KilledRun : public ServerUpdate, public ::testing::WithParamInterface<TKillPoint> {
+class KilledRunBase : public ServerUpdate {
 protected:
     // A Start in a child process, killed after the copy to `file` in `folder` or at `logLine`;
     // true when it was killed.
@@ -561,6 +575,8 @@ protected:
         return found;
     }
 };
+
+class KilledRun : public KilledRunBase, public ::testing::WithParamInterface<TKillPoint> {};
 
 TEST_P(KilledRun, IsUndoneByTheNextStart) {
     TFirebirdFolder server(firebird_test::InstanceFolder);
@@ -653,6 +669,177 @@ INSTANTIATE_TEST_SUITE_P(
         TKillPoint{"AndItsRestoreAfterTheProgramCopy", "quv_udf.dll", "", 0, "", "kormant.chm"},
         TKillPoint{"AndItsRestoreInTheDatabaseRestore", "quv_udf.dll", "", 0, "", "kormant.fdb"},
         TKillPoint{"InTheScriptAndItsRestoreInTheDatabaseRestore", "", "", 3, "", "kormant.fdb"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// The restore of a run killed after its library copy, with something in its way: each ends in a
+// clear text with nothing changed, or in a complete restore whose boxes come in a run's order.
+struct TRestoreCase {
+    const char* Name;
+    // Changes what the killed run left, given the root and its staging folder.
+    std::function<void(const fs::path&, const fs::path&)> Arrange;
+    bool Answer; // to the restore question
+    // The boxes (kind and the start of the text) and the failure's start ("" for none).
+    std::function<std::vector<TRecordedEvent>(const fs::path&, const fs::path&)> Boxes;
+    std::function<std::string(const fs::path&, const fs::path&)> Failure;
+    bool ChangesNothing; // the root's tree, the database file's bytes aside
+    // Acts while a box is open.
+    std::function<void(TOperatorSayingYes&, const fs::path&)> Hook = {};
+};
+
+void PrintTo(const TRestoreCase& ending, std::ostream* out) {
+    *out << ending.Name;
+}
+
+class RestoreEnding : public KilledRunBase, public ::testing::WithParamInterface<TRestoreCase> {};
+
+TEST_P(RestoreEnding, EndsInAClearTextOrAWholeRestore) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    ASSERT_TRUE(RunKilled(Carrier(Script), "quv_udf.dll", "", 0));
+    const fs::path staging = StagingFolders().at(0);
+    GetParam().Arrange(Root, staging);
+    auto before = DetailedSnapshotOf(Root);
+
+    TOperatorSayingYes op;
+    op.Answers = {GetParam().Answer, true};
+    if (GetParam().Hook) {
+        GetParam().Hook(op, Root);
+    }
+    const std::string failure = Run(op, Script);
+    const std::string expected = GetParam().Failure(Root, staging);
+    if (expected.empty()) {
+        EXPECT_EQ(failure, "<no failure>");
+    } else {
+        EXPECT_EQ(failure.substr(0, expected.size()), expected) << failure;
+    }
+    const auto boxes = Boxes(op);
+    const auto expectedBoxes = GetParam().Boxes(Root, staging);
+    ASSERT_EQ(boxes.size(), expectedBoxes.size());
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_EQ(boxes[i].Kind, expectedBoxes[i].Kind) << i;
+        EXPECT_EQ(boxes[i].Text.substr(0, expectedBoxes[i].Text.size()), expectedBoxes[i].Text);
+    }
+    if (GetParam().ChangesNothing) {
+        auto after = DetailedSnapshotOf(Root);
+        // The server's own bookkeeping in the file of a database it was asked about.
+        before.erase("DB_Data/Kormant.fdb");
+        after.erase("DB_Data/Kormant.fdb");
+        EXPECT_EQ(after, before);
+    }
+}
+
+void ChangeFileBytes(const fs::path& file, std::streamoff at, const std::string& bytes) {
+    std::fstream stream(file, std::ios::binary | std::ios::in | std::ios::out);
+    stream.seekp(at);
+    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+const auto kNothing = [](const fs::path&, const fs::path&) {};
+const auto kNoBoxes = [](const fs::path&, const fs::path&) {
+    return std::vector<TRecordedEvent>{};
+};
+std::string DatabaseIn(const fs::path& root) {
+    return (root / "DB_Data/Kormant.fdb").string();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, RestoreEnding,
+    ::testing::Values(
+        TRestoreCase{"DeclinedSaysWhereTheBackupIs", kNothing, false,
+                     [](const fs::path&, const fs::path& staging) {
+                         return std::vector<TRecordedEvent>{
+                             {TKind::Question, InterruptedQuestionText(staging.string())}};
+                     },
+                     [](const fs::path&, const fs::path& staging) {
+                         return InterruptedRefusedText(staging.string());
+                     },
+                     true},
+        TRestoreCase{"AnEmptyDatabaseBackup",
+                     [](const fs::path&, const fs::path& staging) {
+                         for (const auto& entry : fs::directory_iterator(staging / "Old/DB_Data")) {
+                             fs::remove_all(entry.path());
+                         }
+                     },
+                     true, kNoBoxes,
+                     [](const fs::path& root, const fs::path& staging) {
+                         return MissingBackupText(staging.string(), root.string());
+                     },
+                     true},
+        // The header's structure number made one that no server writes.
+        TRestoreCase{"AnUnknownOnDiskStructure",
+                     [](const fs::path& root, const fs::path&) {
+                         ChangeFileBytes(DatabaseIn(root), 18, std::string("\x63\x80", 2));
+                     },
+                     true, kNoBoxes,
+                     [](const fs::path& root, const fs::path&) {
+                         return UnknownStructureText(DatabaseIn(root), "");
+                     },
+                     true},
+        // Cut, but not by the run's own copy back: its first bytes are not the backup's.
+        TRestoreCase{"ADamagedDatabaseThatTheRunDidNotCut",
+                     [](const fs::path& root, const fs::path&) {
+                         fs::resize_file(DatabaseIn(root), fs::file_size(DatabaseIn(root)) / 2);
+                         ChangeFileBytes(DatabaseIn(root), 200000, "damage");
+                     },
+                     true, kNoBoxes,
+                     [](const fs::path& root, const fs::path&) {
+                         return DamagedDatabaseText(DatabaseIn(root), "");
+                     },
+                     true},
+        // OnLine brought the database back and a user worked in it: the question says that the
+        // work goes aside with that database, which stays in the staging folder with the row.
+        TRestoreCase{"OnlineSinceAndARowChanged",
+                     [](const fs::path& root, const fs::path&) {
+                         TRecordingOperator online;
+                         RunOnlineCommand(root.string(), firebird_test::SysdbaPassword, online);
+                         Query(firebird_test::DatabaseString(DatabaseIn(root)),
+                               "create table WorkSince (Note varchar(40)); commit;"
+                               "insert into WorkSince values ('entered after OnLine'); commit;");
+                     },
+                     true,
+                     [](const fs::path&, const fs::path& staging) {
+                         return std::vector<TRecordedEvent>{
+                             {TKind::Question,
+                              InterruptedQuestionText(staging.string(),
+                                                      (staging / "Replaced1/DB_Data").string())},
+                             {TKind::Information, kRollbackDone},
+                             {TKind::Question, kBothParts},
+                             {TKind::Information, kSuccess}};
+                     },
+                     [](const fs::path& root, const fs::path& staging) {
+                         // Checked here, after the run: the work is kept aside, not in place.
+                         EXPECT_EQ(Query(firebird_test::DatabaseString(
+                                             (staging / "Replaced1/DB_Data/Kormant.fdb").string()),
+                                         "select Note from WorkSince;"),
+                                   "entered after OnLine\n");
+                         EXPECT_EQ(Query(firebird_test::DatabaseString(DatabaseIn(root)),
+                                         "select count(*) from rdb$relations where "
+                                         "rdb$relation_name = 'WORKSINCE';"),
+                                   "0\n");
+                         return std::string();
+                     },
+                     false},
+        // The guard fails after the restore: the done box first, then the guard's box, as in a
+        // run; the update then stops at its single-user step, the database being shut down.
+        TRestoreCase{"AFailingGuardComesAfterTheDoneBox", kNothing, true,
+                     [](const fs::path&, const fs::path& staging) {
+                         return std::vector<TRecordedEvent>{
+                             {TKind::Question, InterruptedQuestionText(staging.string())},
+                             {TKind::Information, kRollbackDone},
+                             {TKind::Error, MultiUserFailedText("")},
+                             {TKind::Question, kBothParts}};
+                     },
+                     [](const fs::path&, const fs::path&) { return SingleUserFailedText(""); },
+                     false,
+                     [](TOperatorSayingYes& op, const fs::path& root) {
+                         const fs::path database = DatabaseIn(root);
+                         const fs::path away = root / "DB_Data/Kormant.away";
+                         op.OnInformation = [=](const std::string& text) {
+                             if (text == kRollbackDone) {
+                                 fs::rename(database, away);
+                             }
+                         };
+                         op.OnError = [=](const std::string&) { fs::rename(away, database); };
+                     }}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
