@@ -1,6 +1,7 @@
 #include "update/RunUpdate.h"
 
 #include <chrono>
+#include <thread>
 
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
@@ -272,6 +273,22 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
     serverPart ? serverPart->Guard(restore, op) : restore();
 }
 
+// A staging folder is named by the time to the second, so a run that comes within the second of
+// an earlier one (a restore answered at once, a Start right after a kill) would find that run's
+// folder under its own name, and staging begins by removing that name. It waits for a name of
+// its own instead: the earlier run's backup and what its restore set aside stay.
+void TakeFreeStagingName(InstallationLayout& layout, const std::string& rootText) {
+    while (ReadRunJournal(layout.StagingDir).Outcome != TJournalRead::TOutcome::Missing) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const InstallationLayout later = ResolveLayout(rootText);
+        layout.StagingDir = later.StagingDir;
+        layout.NewDir = later.NewDir;
+        layout.OldDir = later.OldDir;
+        layout.OldProgramDir = later.OldProgramDir;
+        layout.OldDataDir = later.OldDataDir;
+    }
+}
+
 // Microseconds since 1970: runs started within the same second still have an order.
 std::int64_t RunStartTime() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -302,6 +319,7 @@ void RunUpdate(const std::string& rootText, const std::string& password, TOperat
         server->Prepare(op);
     }
 
+    TakeFreeStagingName(layout, rootText);
     const TRenameFolder rename =
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
     TRunJournal journal{TRunState::StagingBegun, layout.RootDir, layout.ClientPresent,

@@ -106,6 +106,20 @@ protected:
         return state;
     }
 
+    // The Program folders that restores set aside in the staging folders under `root`.
+    static std::vector<TTreeSnapshot> KeptPrograms(const fs::path& root) {
+        std::vector<TTreeSnapshot> kept;
+        for (const auto& staging : StagingFoldersUnder(root)) {
+            for (const auto& entry : fs::directory_iterator(staging)) {
+                if (entry.path().filename().string().rfind("Replaced", 0) == 0 &&
+                    fs::exists(entry.path() / "Program")) {
+                    kept.push_back(DetailedSnapshotOf(entry.path() / "Program"));
+                }
+            }
+        }
+        return kept;
+    }
+
     // Interrupts an update of the installation at `root` at the first copy of its apply;
     // returns its client folder as it was before that run.
     TTreeSnapshot InterruptInTheApply(const fs::path& root) {
@@ -145,6 +159,7 @@ TEST_F(InterruptedRun, EveryKillPointIsUndoneByTheNextStart) {
             SCOPED_TRACE("kill after copy " + std::to_string(killAt) +
                          (carrier == &Good ? " of a run that succeeds" : " of a rollback"));
             const bool applyBegan = LatestState(root) == TRunState::ApplyBegun;
+            const TTreeSnapshot left = DetailedSnapshotOf(root / "Program");
 
             TOperatorSayingYes op;
             op.Program = root / "Program";
@@ -164,6 +179,10 @@ TEST_F(InterruptedRun, EveryKillPointIsUndoneByTheNextStart) {
             EXPECT_EQ(Boxes(op), expected);
             // Exactly the state before the interrupted run: bytes, owners, modes, times, links.
             EXPECT_EQ(op.AtQuestion, before);
+            if (applyBegan) {
+                // What the kill left is kept, not deleted.
+                EXPECT_EQ(KeptPrograms(root), std::vector<TTreeSnapshot>{left});
+            }
             TTreeSnapshot updated = SnapshotOf(root / "Program");
             EXPECT_EQ(updated["Kormant.exe"], "client release 4");
             EXPECT_EQ(updated["Kormant.chm"], "help release 4");
@@ -212,6 +231,19 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         EXPECT_EQ(DetailedSnapshotOf(root), state);
     }
     {
+        // Program gone (a restore killed between moving it aside and moving the copy in): the
+        // journal says the run covered it, so it is put back all the same.
+        const auto [root, staging] = interrupted("gone");
+        const auto program = SnapshotOf(staging / "Old/Program");
+        fs::remove_all(root / "Program");
+        const auto [boxes, failure] = run(root, true);
+        EXPECT_EQ(failure, "");
+        ASSERT_EQ(boxes.size(), 4u);
+        EXPECT_EQ(boxes[1].Text, kRollbackDoneText);
+        EXPECT_EQ(boxes[2].Text, kClientOnlyQuestion);
+        EXPECT_EQ(SnapshotOf(staging / "Old/Program"), program);
+    }
+    {
         // A damaged journal counts as interrupted, never as finished.
         const auto [root, staging] = interrupted("damaged");
         const std::string journal = RunJournalPath(staging.string());
@@ -243,6 +275,7 @@ TEST_F(InterruptedRun, ASecondRunKilledAnywhereLeavesTheLatestGoodStateToRestore
     for (int killAt = 1;; ++killAt) {
         const fs::path root = LayOut("second" + std::to_string(killAt));
         const TTreeSnapshot before = InterruptInTheApply(root);
+        const TTreeSnapshot left = DetailedSnapshotOf(root / "Program");
         if (!RunKilledAt(root, Good, killAt)) {
             break;
         }
@@ -253,6 +286,9 @@ TEST_F(InterruptedRun, ASecondRunKilledAnywhereLeavesTheLatestGoodStateToRestore
         RunUpdate(root.string(), "", op, ClientOnlySeams(Good));
         EXPECT_EQ(Boxes(op).back().Text, kSuccessText);
         EXPECT_EQ(op.AtQuestion, before);
+        const auto kept = KeptPrograms(root);
+        EXPECT_NE(std::find(kept.begin(), kept.end(), left), kept.end())
+            << "the Program left by the first run is not kept";
         EXPECT_EQ(SnapshotOf(root / "Program")["Kormant.exe"], "client release 4");
     }
     std::cout << killPoints << " kill points of the second run\n";
