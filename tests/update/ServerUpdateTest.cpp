@@ -785,6 +785,25 @@ INSTANTIATE_TEST_SUITE_P(
                          return DamagedDatabaseText(DatabaseIn(root), "");
                      },
                      true},
+        // A full shutdown admits nobody, SYSDBA included: the refused attach says shut down.
+        TRestoreCase{"AFullShutdownIsTakenAsShutDown",
+                     [](const fs::path& root, const fs::path&) {
+                         ASSERT_EQ(
+                             std::system(("gfix -shut full -force 0 -user SYSDBA -password '" +
+                                          std::string(firebird_test::SysdbaPassword) + "' '" +
+                                          firebird_test::DatabaseString(DatabaseIn(root)) + "'")
+                                             .c_str()),
+                             0);
+                     },
+                     true,
+                     [](const fs::path&, const fs::path& staging) {
+                         return std::vector<TRecordedEvent>{
+                             {TKind::Question, InterruptedQuestionText(staging.string())},
+                             {TKind::Information, kRollbackDone},
+                             {TKind::Question, kBothParts},
+                             {TKind::Information, kSuccess}};
+                     },
+                     [](const fs::path&, const fs::path&) { return std::string(); }, false},
         // OnLine brought the database back and a user worked in it: the question says that the
         // work goes aside with that database, which stays in the staging folder with the row.
         TRestoreCase{"OnlineSinceAndARowChanged",
