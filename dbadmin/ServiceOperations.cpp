@@ -7,7 +7,6 @@
 #include "dbadmin/AdminParams.h"
 
 #include <chrono>
-#include <cstdint>
 #include <string_view>
 #include <thread>
 
