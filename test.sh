@@ -25,7 +25,12 @@ run_build build
 # The Windows build, its tests under Wine.
 ./scripts/windows-tests.sh build-win
 if [[ "${UPDATER_SKIP_SANITIZE:-0}" != 1 ]]; then
-    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    # intercept_tls_get_addr=0: GCC 12's LeakSanitizer takes a dynamic TLS block at 16 bytes past
+    # a page for a glibc 2.19 one and reads its bounds from the 16 bytes before it; with this
+    # glibc that is garbage, and its tracer faults reading it ("Tracer caught signal 11") when a
+    # Firebird client thread is still there at the leak check. What only such a block points to
+    # then goes unseen; tests/lsan.supp covers the one such state seen, the Firebird client's.
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     run_build build-asan -DUPDATER_SANITIZE=ON

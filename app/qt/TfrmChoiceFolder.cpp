@@ -1,12 +1,14 @@
 #include "app/qt/TfrmChoiceFolder.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeView>
+#include <algorithm>
 
 #include "app/qt/MessageBoxes.h"
 #include "app/qt/WindowFont.h"
@@ -85,13 +87,17 @@ TfrmChoiceFolder::TfrmChoiceFolder(QWidget* owner)
     QWidget::setTabOrder(stvChoiceFolder, OKBtn);
     QWidget::setTabOrder(OKBtn, CancelBtn);
 
-    // The listings come from another thread: rows arrive above the preset folder after it has
-    // been selected and would push it out of view. It is kept in view until the operator moves the
-    // selection, expands or collapses an entry or scrolls.
+    // The listings come from another thread, for as long as they take: rows arrive above the
+    // preset folder after it has been selected, and longer names widen the column and bring a
+    // scroll bar that narrows the view; each would push it out of view. It is kept in view until
+    // the operator acts on the tree (a key, a mouse button, the wheel, a scroll bar), moves the
+    // selection, or expands or collapses an entry.
+    const auto follow = [this] { FollowSelection(); };
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-        connect(Model_, signal, this, [this] { FollowSelection(); });
+        connect(Model_, signal, this, follow);
     }
-    connect(Model_, &QAbstractItemModel::layoutChanged, this, [this] { FollowSelection(); });
+    connect(Model_, &QAbstractItemModel::layoutChanged, this, follow);
+    connect(stvChoiceFolder->header(), &QHeaderView::sectionResized, this, follow);
     const auto stopFollowing = [this] { Following_ = false; };
     connect(stvChoiceFolder->selectionModel(), &QItemSelectionModel::currentChanged, this,
             stopFollowing);
@@ -100,7 +106,11 @@ TfrmChoiceFolder::TfrmChoiceFolder(QWidget* owner)
     for (QScrollBar* bar :
          {stvChoiceFolder->verticalScrollBar(), stvChoiceFolder->horizontalScrollBar()}) {
         connect(bar, &QAbstractSlider::actionTriggered, this, stopFollowing);
+        connect(bar, &QAbstractSlider::rangeChanged, this, follow);
+        bar->installEventFilter(this);
     }
+    stvChoiceFolder->installEventFilter(this);
+    stvChoiceFolder->viewport()->installEventFilter(this);
 
     const QModelIndex computer = Model_->index(QDir::rootPath());
     stvChoiceFolder->expand(computer);
@@ -163,14 +173,45 @@ void TfrmChoiceFolder::showEvent(QShowEvent* event) {
     FollowSelection();
 }
 
+bool TfrmChoiceFolder::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+        Following_ = false;
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void TfrmChoiceFolder::FollowSelection() {
     if (!Following_) {
         return;
     }
     const QModelIndexList rows = stvChoiceFolder->selectionModel()->selectedRows();
-    if (!rows.isEmpty()) {
-        stvChoiceFolder->scrollTo(rows.front());
+    if (rows.isEmpty()) {
+        return;
     }
+    stvChoiceFolder->scrollTo(rows.front());
+    // scrollTo shows the row, but horizontally only the column's start: with a column wider than
+    // the view (a deep folder, long names) the entry's name may stand beyond the right edge. Its
+    // name is brought in, its start first when it is wider than the view.
+    const QRect cell = stvChoiceFolder->visualRect(rows.front());
+    const int nameWidth =
+        std::min(cell.width(), stvChoiceFolder->sizeHintForIndex(rows.front()).width());
+    QScrollBar* bar = stvChoiceFolder->horizontalScrollBar();
+    const int left = bar->value() + cell.left();
+    const int right = left + nameWidth;
+    int offset = bar->value();
+    if (right > offset + stvChoiceFolder->viewport()->width()) {
+        offset = right - stvChoiceFolder->viewport()->width();
+    }
+    offset = std::min(offset, left);
+    bar->setValue(offset);
+    emit presetFolderShown();
 }
 
 std::optional<std::string> ChooseFolderWithDialog(QWidget* owner, const std::string& root,

@@ -29,11 +29,20 @@ public:
 
     void reject() override;
 
+    // True while the preset folder is kept in view: from SetPath until the operator presses a
+    // key or a mouse button over the tree, turns the wheel or moves a scroll bar.
+    bool FollowsPresetFolder() const { return Following_; }
+
+signals:
+    // The preset folder's name has been brought (back) into view, vertically and horizontally.
+    void presetFolderShown();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Scrolls the selected entry into view while the preset folder is being followed.
+    // Scrolls the selected entry's name into view while the preset folder is being followed.
     void FollowSelection();
 
     // The model's gatherer thread asks for icons until the model goes; see the destructor.

@@ -1,5 +1,6 @@
 #include "app/win32/ShellFolderDialog.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include "app/win32/Handles.h"
@@ -7,10 +8,85 @@
 
 namespace win32ui {
 
+namespace {
+
+constexpr UINT_PTR FollowSubclassId = 1;
+
+// The folder tree inside the dialog (the new-style dialog nests it in a control of its own).
+HWND FindFolderTree(HWND dialog) {
+    HWND found = nullptr;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM data) -> BOOL {
+            wchar_t name[32] = {};
+            GetClassNameW(child, name, 32);
+            if (wcscmp(name, WC_TREEVIEWW) != 0) {
+                return TRUE;
+            }
+            *reinterpret_cast<HWND*>(data) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+LRESULT CALLBACK WatchOperator(HWND tree, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR);
+
+void StopFollowing(HWND tree) {
+    KillTimer(GetAncestor(tree, GA_ROOT), FollowTimerId);
+    RemoveWindowSubclass(tree, WatchOperator, FollowSubclassId);
+}
+
+LRESULT CALLBACK WatchOperator(HWND tree, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR) {
+    switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN:
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+        StopFollowing(tree);
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(tree, WatchOperator, FollowSubclassId);
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(tree, message, wParam, lParam);
+}
+
+void CALLBACK KeepSelectionInView(HWND dialog, UINT, UINT_PTR, DWORD) {
+    const HWND tree = FindFolderTree(dialog);
+    if (tree == nullptr) {
+        return;
+    }
+    const auto selected =
+        reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (selected != nullptr) {
+        SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(selected));
+    }
+}
+
+} // namespace
+
+void FollowStartFolder(HWND dialog) {
+    SetTimer(dialog, FollowTimerId, FollowInterval, KeepSelectionInView);
+    KeepSelectionInView(dialog, WM_TIMER, FollowTimerId, 0);
+    if (const HWND tree = FindFolderTree(dialog)) {
+        SetWindowSubclass(tree, WatchOperator, FollowSubclassId, 0);
+    }
+}
+
 int CALLBACK SelectStartFolder(HWND dialog, UINT message, LPARAM, LPARAM data) {
     const auto* folder = reinterpret_cast<const wchar_t*>(data);
     if (message == BFFM_INITIALIZED && folder != nullptr && *folder != L'\0') {
         SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, data);
+        FollowStartFolder(dialog);
     }
     return 0;
 }

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTreeView>
 #include <QtTest>
 #include <filesystem>
@@ -24,7 +26,12 @@ struct TFolders {
     std::filesystem::path Deep = Temp.MakeFolder("Кормант/Программа 4.1/Данные");
     std::filesystem::path Other = Temp.MakeFolder("Другая");
     std::filesystem::path Hidden = Temp.MakeFolder(".скрытая/Kormant");
+    // Names far wider than the tree, nested: the column outgrows the view.
+    std::filesystem::path Wide = Temp.MakeDeepFolder(Temp.Str().size() + 400, "Данные");
 };
+
+// How long the listings on the way to a folder may take on a busy machine.
+constexpr int ListingTimeout = 20000;
 
 } // namespace
 
@@ -34,6 +41,7 @@ private slots:
     void controlsMatchTheLayout();
     void tabOrderStartsAtTheTree();
     void presetFolderIsSelectedWithItsWay();
+    void presetFolderStaysInViewUntilTheOperatorActs();
     void resultsFollowTheButtonsAndKeys();
     void treeListsFoldersOnlyAndFollowsTheDisk();
     void rightClickSelectsWithoutMenu();
@@ -120,6 +128,7 @@ void tst_ChoiceFolder::presetFolderIsSelectedWithItsWay() {
         {Q(folders.Deep), Q(folders.Deep)},
         {temp + "/Кормант/нет/../Программа 4.1//", temp + "/Кормант/Программа 4.1"},
         {Q(folders.Hidden), Q(folders.Hidden)},
+        {Q(folders.Wide), Q(folders.Wide)},
         {temp + "/нет такой папки", "/"},
         {temp + "/файл.txt", "/"},
         {"", "/"},
@@ -140,9 +149,8 @@ void tst_ChoiceFolder::presetFolderIsSelectedWithItsWay() {
             }
             selectionExpanded =
                 selected != tree->model()->index(0, 0) && tree->isExpanded(selected);
-            // The selection stays in view while the listings on its way arrive.
-            QTest::qWait(300);
-            inView = tree->viewport()->rect().contains(tree->visualRect(selected));
+            // The selection comes into view however long the listings on its way take.
+            inView = QTest::qWaitFor([&] { return NameInView(dialog, selected); }, ListingTimeout);
             // OK without any click.
             QTest::keyClick(tree, Qt::Key_Return);
         });
@@ -154,6 +162,53 @@ void tst_ChoiceFolder::presetFolderIsSelectedWithItsWay() {
         QVERIFY(!selectionExpanded);
         QVERIFY(inView);
     }
+}
+
+void tst_ChoiceFolder::presetFolderStaysInViewUntilTheOperatorActs() {
+    TFolders folders;
+    TfrmChoiceFolder dialog(nullptr);
+    dialog.SetPath(folders.Deep.string());
+    QSignalSpy shown(&dialog, &TfrmChoiceFolder::presetFolderShown);
+    // Folders that sort above the preset one's way, made while the dialog is open: as many rows
+    // as a listing that arrives late pushes in above it.
+    const auto addFolders = [&](const QString& prefix) {
+        for (int i = 0; i < 40; ++i) {
+            folders.Temp.MakeFolder((prefix + QString::number(i + 10)).toStdString());
+        }
+    };
+    bool atFirst = false;
+    bool afterRows = false;
+    bool followedBeforeActing = false;
+    bool followedAfterActing = true;
+    int topAfterActing = -1;
+    auto watch = OnNextModal([&](QWidget* modal) {
+        QTreeView* tree = TreeOf(dialog);
+        const QPersistentModelIndex selected = tree->selectionModel()->selectedRows().value(0);
+        const QPersistentModelIndex temp = ModelOf(dialog)->index(Q(folders.Temp.Path()));
+        atFirst = QTest::qWaitFor([&] { return NameInView(dialog, selected); }, ListingTimeout);
+
+        addFolders(QStringLiteral("А"));
+        (void)WaitForEntry(dialog, temp, QStringLiteral("А49"));
+        afterRows = QTest::qWaitFor(
+            [&] { return !shown.isEmpty() && NameInView(dialog, selected); }, ListingTimeout);
+        followedBeforeActing = dialog.FollowsPresetFolder();
+
+        // The operator drags the scroll bar to the top: from then on the view is his.
+        tree->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        followedAfterActing = dialog.FollowsPresetFolder();
+        shown.clear();
+        addFolders(QStringLiteral("Б"));
+        (void)WaitForEntry(dialog, temp, QStringLiteral("Б49"));
+        topAfterActing = tree->verticalScrollBar()->value();
+        modal->close();
+    });
+    dialog.exec();
+    QVERIFY(atFirst);
+    QVERIFY(afterRows);
+    QVERIFY(followedBeforeActing);
+    QVERIFY(!followedAfterActing);
+    QCOMPARE(topAfterActing, 0);
+    QVERIFY(shown.isEmpty());
 }
 
 void tst_ChoiceFolder::resultsFollowTheButtonsAndKeys() {

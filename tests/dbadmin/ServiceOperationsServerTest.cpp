@@ -7,10 +7,12 @@
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/RecordingClient.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <clocale>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,6 +114,40 @@ TEST(ServiceOperationsServer, MultiUserModeBringsTheDatabaseBackAndRefusesAnOnli
     firebird_test::TAttachment fresh(db.DatabaseString(), firebird_test::OtherUser,
                                      firebird_test::OtherPassword);
     EXPECT_TRUE(fresh.Alive());
+}
+
+// A database path of any length that the system allows reaches the server whole: its length
+// travels in two bytes of the request, never in a one-byte item. 280 bytes of Cyrillic names is
+// what a Windows root of up to 259 characters gives; Linux allows far longer.
+TEST(ServiceOperationsServer, BothRequestsReachADatabaseAtAnyDepth) {
+    // The client library reads file names in the locale's character set, and refuses a Cyrillic
+    // one in the C locale of a test program; the updater's start-up (Qt) always runs in UTF-8.
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    for (const std::size_t bytes : {std::size_t{255}, std::size_t{256}, std::size_t{280},
+                                    std::size_t{1500}, std::size_t{4000}}) {
+        const TTempFolder temp;
+        if (bytes < temp.Str().size() + 20) {
+            continue; // a scratch folder deeper than the row
+        }
+        const std::string path =
+            (temp.MakeDeepFolder(bytes, "Kormant.fdb") / "Kormant.fdb").string();
+        ASSERT_EQ(path.size(), bytes);
+        firebird_test::TOwnDatabase db(path);
+
+        EXPECT_EQ(Operate(SetSingleUserMode, db.DatabaseString()).Failure, "<no failure>") << bytes;
+        EXPECT_EQ(ServiceCalls(), AcceptedRun) << bytes;
+        EXPECT_EQ(recording_client::Calls("isc_service_start").at(0).Args,
+                  TLines{Request(path, "\x07\x01\x00\x00\x00")})
+            << bytes;
+        EXPECT_EQ(db.Attributes(), "multi-user maintenance") << bytes;
+
+        EXPECT_EQ(Operate(SetMultiUserMode, db.DatabaseString()).Failure, "<no failure>") << bytes;
+        EXPECT_EQ(ServiceCalls(), AcceptedRun) << bytes;
+        EXPECT_EQ(recording_client::Calls("isc_service_start").at(0).Args,
+                  TLines{Request(path, "\x6c\x00\x02\x00\x00")})
+            << bytes;
+        EXPECT_EQ(db.Attributes(), "") << bytes;
+    }
 }
 
 // Every refusal returns at once with the text unchanged and leaves the database online. A

@@ -51,6 +51,9 @@ std::string Dpb(const std::string& user, const std::string& password) {
     };
     add(isc_dpb_user_name, user);
     add(isc_dpb_password, password);
+    // Test paths are UTF-8, whatever the process's locale (the C locale of a test program would
+    // make the client refuse a Cyrillic name).
+    add(isc_dpb_utf8_filename, "");
     return block;
 }
 

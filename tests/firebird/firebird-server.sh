@@ -17,6 +17,19 @@ set -euo pipefail
 command=$1
 dir=$2
 pidfile="$dir/server.pid"
+# Firebird 3's service manager hands the path of the server's security database, twice, to the
+# tool that carries out a request (a shutdown, say), inside an item of at most 255 bytes:
+# with a path over 99 bytes every such request fails with "attempt to store N bytes in a clumplet
+# with maximum size 255 bytes" (N = 2 x the path's length + 57), whatever the database. An
+# instance folder deep in a build tree therefore keeps its security database in a short folder
+# of its own. UPDATER_FB_SECURITY_DIR names that folder outright (a test of such a server).
+secdir=$dir
+if [[ -n ${UPDATER_FB_SECURITY_DIR:-} ]]; then
+    secdir=$UPDATER_FB_SECURITY_DIR
+elif ((${#dir} + 14 > 99)); then
+    secdir=/tmp/updater-fb-$(printf '%s' "$dir" | md5sum | cut -c1-16)
+fi
+secdb=$secdir/security3.fdb
 # The packaged character-set module, wherever the architecture puts it.
 intl_dir=$(dirname "$(dpkg -L firebird3.0-server-core | grep '/intl/libfbintl.so$' | head -n1)")
 
@@ -46,6 +59,9 @@ stop_server() {
         echo "stopped Firebird server $pid of $dir"
     fi
     rm -f "$pidfile"
+    if [[ $secdir != "$dir" ]]; then
+        rm -rf "$secdir"
+    fi
 }
 
 port_answers() {
@@ -68,8 +84,8 @@ start)
     # A server of this folder left behind by an interrupted run is ours to end.
     stop_server
 
-    rm -rf "$dir"
-    mkdir -p "$dir/lock" "$dir/tmp" "$dir/udf" "$dir/intl" "$dir/databases"
+    rm -rf "$dir" "$secdir"
+    mkdir -p "$secdir" "$dir/lock" "$dir/tmp" "$dir/udf" "$dir/intl" "$dir/databases"
     # Copies, not links: a linked libfbintl.so loads but then reports its character sets missing.
     cp "$intl_dir/libfbintl.so" "$intl_dir/fbintl.conf" "$dir/intl/"
     # A client pointed at this folder (FIREBIRD, as the updater's server folder lookup reads it)
@@ -78,24 +94,24 @@ start)
     cat >"$dir/firebird.conf" <<CONF
 RemoteServicePort = $port
 RemoteBindAddress = 127.0.0.1
-SecurityDatabase = $dir/security3.fdb
+SecurityDatabase = $secdb
 UdfAccess = Restrict $dir/udf
 CONF
     cat >"$dir/databases.conf" <<CONF
-security.db = $dir/security3.fdb
+security.db = $secdb
 CONF
 
     export FIREBIRD=$dir FIREBIRD_LOCK=$dir/lock FIREBIRD_TMP=$dir/tmp
     # The security database is made as Debian's postinst makes it, through the embedded engine.
-    echo "create database '$dir/security3.fdb';" | isql-fb -q -user SYSDBA >"$dir/setup.log" 2>&1
-    isql-fb -q -user SYSDBA -i /usr/share/firebird/3.0/security.sql "$dir/security3.fdb" \
+    echo "create database '$secdb';" | isql-fb -q -user SYSDBA >"$dir/setup.log" 2>&1
+    isql-fb -q -user SYSDBA -i /usr/share/firebird/3.0/security.sql "$secdb" \
         >>"$dir/setup.log" 2>&1
     printf "create or alter user SYSDBA password '%s' using plugin Srp;\ncommit;\n" "$password" |
-        isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
+        isql-fb -q -user SYSDBA "$secdb" >>"$dir/setup.log" 2>&1
     if [[ -n $other_user ]]; then
         printf "create or alter user %s password '%s' using plugin Srp;\ncommit;\n" \
             "$other_user" "$other_password" |
-            isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
+            isql-fb -q -user SYSDBA "$secdb" >>"$dir/setup.log" 2>&1
     fi
 
     # Run as root, the server runs as its own system user, as an installed server does: the
@@ -103,7 +119,7 @@ CONF
     # may open. Otherwise it runs as the user who starts it.
     run_as=()
     if [[ $(id -u) == 0 ]] && id firebird >/dev/null 2>&1; then
-        chown -R firebird:firebird "$dir"
+        chown -R firebird:firebird "$dir" "$secdir"
         run_as=(setpriv --reuid=firebird --regid=firebird --init-groups)
     fi
 

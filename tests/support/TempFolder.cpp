@@ -1,7 +1,9 @@
 #include "tests/support/TempFolder.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <system_error>
 
 TTempFolder::TTempFolder() {
@@ -49,4 +51,31 @@ std::filesystem::path TTempFolder::MakeFile(const std::string& relative,
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     return path;
+}
+
+std::filesystem::path TTempFolder::MakeDeepFolder(std::size_t bytes,
+                                                  const std::string& tail) const {
+    static const std::string letters = "обновлениеКормант"; // 17 letters, 34 bytes
+    std::size_t length = Path_.u8string().size() + 1 + tail.size();
+    if (bytes < length + 2) {
+        throw std::invalid_argument("a deep folder of " + std::to_string(bytes) +
+                                    " bytes cannot hold its tail");
+    }
+    std::string relative;
+    while (length < bytes) {
+        // Each name costs its bytes and the delimiter before it; the last one takes what is left,
+        // so no name is ever left empty.
+        const std::size_t room = bytes - length;
+        const std::size_t size = room <= 101 ? room - 1 : std::min<std::size_t>(100, room - 3);
+        std::string name;
+        while (name.size() + 2 <= size) {
+            name += letters.substr((name.size() % letters.size()), 2);
+        }
+        if (name.size() < size) {
+            name += 'x';
+        }
+        relative += (relative.empty() ? "" : "/") + name;
+        length += 1 + size;
+    }
+    return MakeFolder(relative);
 }

@@ -1,6 +1,7 @@
 // A scratch folder on a disk file system, removed with everything in it when the test ends.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -19,6 +20,10 @@ public:
     // Writes `content` into the file `relative` inside, creating its folders.
     std::filesystem::path MakeFile(const std::string& relative,
                                    const std::string& content = "x") const;
+    // Creates a folder inside whose path, with a delimiter and `tail` after it (what the test
+    // then makes there, such as "Kormant/DB_Data/Kormant.fdb"), is `bytes` bytes long in UTF-8:
+    // names of Cyrillic letters (two bytes each), none over 100 bytes. Returns its full path.
+    std::filesystem::path MakeDeepFolder(std::size_t bytes, const std::string& tail) const;
 
 private:
     std::filesystem::path Path_;

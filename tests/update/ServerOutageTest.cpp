@@ -3,13 +3,18 @@
 // on port 3051, which it stops when the run reaches the step and starts again afterwards. Every
 // run ends in one of the specified endings with nothing lost: the installation is either updated
 // or restored, the boxes say which, and OnLine brings the database back.
+#include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <thread>
 
+#include "connectivity/service/FbClientBinding.h"
+#include "connectivity/service/TIBCustomService.h"
 #include "dbadmin/ScriptApplication.h"
+#include "dbadmin/ServiceOperations.h"
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/FailureText.h"
 #include "tests/support/RecordingOperator.h"
@@ -91,7 +96,8 @@ void PrintTo(const TOutageCase& outage, std::ostream* out) {
     *out << outage.Name;
 }
 
-class ServerOutage : public ::testing::TestWithParam<TOutageCase> {
+// A server of its own in the test's network, and release 3 installed under Root.
+class TOwnServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::getenv("UPDATER_NO_OWN_NETWORK") != nullptr) {
@@ -99,10 +105,17 @@ protected:
         }
         Instance = (Temp.Path() / "server").string();
         setenv("UPDATER_FB_LOCKFILE", (Temp.Path() / "server.lock").c_str(), 1);
+        if (SecurityFolderBytes > 0) {
+            const fs::path folder = Temp.MakeDeepFolder(SecurityFolderBytes, "security3.fdb");
+            setenv("UPDATER_FB_SECURITY_DIR", folder.c_str(), 1);
+        }
         StartServer();
         setenv("FIREBIRD", Instance.c_str(), 1);
         SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
-        Root = Temp.Path() / "Kormant";
+        Root =
+            DatabasePathBytes > 0
+                ? Temp.MakeDeepFolder(DatabasePathBytes, "Kormant/DB_Data/Kormant.fdb") / "Kormant"
+                : Temp.Path() / "Kormant";
         Database = LayOutRelease3(Root);
     }
     void TearDown() override {
@@ -111,6 +124,7 @@ protected:
             Database.reset();
             StopServer();
         }
+        unsetenv("UPDATER_FB_SECURITY_DIR");
         SetScriptEngineLibrary("IBEScript.dll");
     }
 
@@ -126,11 +140,17 @@ protected:
                         .c_str());
     }
 
+    // Set by a test's constructor: the length of the path of the server's security database's
+    // folder, and of the installation's database path (0: short ones).
+    std::size_t SecurityFolderBytes = 0;
+    std::size_t DatabasePathBytes = 0;
     TTempFolder Temp;
     std::string Instance;
     fs::path Root;
     std::unique_ptr<firebird_test::TOwnDatabase> Database;
 };
+
+class ServerOutage : public TOwnServerTest, public ::testing::WithParamInterface<TOutageCase> {};
 
 TEST_P(ServerOutage, EndsAsSpecifiedWithNothingLost) {
     const auto program = DetailedSnapshotOf(Root / "Program");
@@ -215,5 +235,66 @@ INSTANTIATE_TEST_SUITE_P(
                     "4\n",
                     true}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
+
+namespace {
+
+// Firebird 3's service manager refuses every request on a server whose security database lies
+// deeper than 99 bytes; the update then asks for the shutdown and the return online through an
+// attachment. The installation sits as deep as a Windows root of 259 characters puts it, with
+// Cyrillic names.
+class DeepSecurityDatabase : public TOwnServerTest {
+protected:
+    DeepSecurityDatabase() {
+        // Over 99 bytes with its file name; 280 bytes, or deeper when the scratch folder is.
+        SecurityFolderBytes = std::max<std::size_t>(150, Temp.Str().size() + 60);
+        DatabasePathBytes = std::max<std::size_t>(280, Temp.Str().size() + 100);
+        // The client library reads file names in the locale's character set, and refuses a
+        // Cyrillic one in the C locale of a test program; the updater's start-up (Qt) always runs
+        // in UTF-8.
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+    }
+};
+
+TEST_F(DeepSecurityDatabase, UpdateAndOnLineWorkThoughTheServiceManagerRefuses) {
+    ASSERT_EQ(Database->Path().size(), DatabasePathBytes);
+    {
+        FbClientBinding().LibraryName = "fbclient.dll";
+        TIBConfigService service;
+        service.SetServerName(firebird_test::Server);
+        service.SetProtocol(TProtocol::TCP);
+        service.SetParams(
+            {"user_name=SYSDBA", std::string("password=") + firebird_test::SysdbaPassword});
+        service.SetDatabaseName(Database->Path());
+        service.SetActive(true);
+        EXPECT_NE(FailureText([&] {
+                      service.Shutdown(ShutdownForced, 1);
+                  }).find("in a clumplet with maximum size 255 bytes"),
+                  std::string::npos);
+    }
+
+    TRecordingOperator op;
+    op.Answers = {true};
+    TUpdateSeams seams;
+    seams.PayloadCarrier = Release4Carrier(Temp, ReadBytes(UPDATER_PAYLOAD_SCRIPT));
+    EXPECT_EQ(
+        FailureText([&] { RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams); }),
+        "<no failure>");
+    const auto boxes = Boxes(op);
+    ASSERT_EQ(boxes.size(), 2u) << boxes.back().Text;
+    EXPECT_EQ(boxes[1].Text, kSuccess);
+    EXPECT_EQ(Database->Attributes(), "");
+    EXPECT_EQ(firebird_test::Query(Database->DatabaseString(), "select Versio from Attrs;"), "4\n");
+    EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
+
+    // Shut down as an interrupted run leaves it, then OnLine.
+    SetSingleUserMode("fbclient.dll", Database->DatabaseString(), "SYSDBA",
+                      firebird_test::SysdbaPassword);
+    EXPECT_EQ(Database->Attributes(), "multi-user maintenance");
+    TRecordingOperator online;
+    RunOnlineCommand(Root.string(), firebird_test::SysdbaPassword, online);
+    EXPECT_EQ(Database->Attributes(), "");
+}
 
 } // namespace

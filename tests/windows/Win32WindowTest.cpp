@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
@@ -533,6 +534,95 @@ TEST(Win32FolderChooser, SelectsTheRootWhenTheDialogOpens) {
                   0);
         EXPECT_EQ(gSent, row.Sent);
     }
+}
+
+// Whether `item` of `tree` shows whole inside the tree's client area.
+bool ShownWhole(HWND tree, HTREEITEM item) {
+    // TVM_GETITEMRECT takes the item in the rectangle's first bytes.
+    RECT row{};
+    std::memcpy(&row, &item, sizeof item);
+    if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&row))) {
+        return false;
+    }
+    RECT client{};
+    GetClientRect(tree, &client);
+    return row.top >= client.top && row.bottom <= client.bottom;
+}
+
+HTREEITEM AddFolder(HWND tree, const std::wstring& name, HTREEITEM after) {
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = TVI_ROOT;
+    insert.hInsertAfter = after;
+    insert.item.mask = TVIF_TEXT;
+    std::wstring text = name;
+    insert.item.pszText = text.data();
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+void ScrollToTop(HWND tree) {
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_FIRSTVISIBLE,
+                 SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+}
+
+// The shell's dialog, as far as the follower sees it: a window with a folder tree nested in a
+// control of its own, whose rows arrive above the selected folder after it was selected.
+TEST(Win32FolderChooser, KeepsTheStartFolderInViewUntilTheOperatorActs) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSW recording{};
+    recording.lpfnWndProc = RecordingProc;
+    recording.hInstance = GetModuleHandleW(nullptr);
+    recording.lpszClassName = L"RecordingFolderDialog";
+    RegisterClassW(&recording);
+    const win32ui::TWindow dialog(CreateWindowExW(0, L"RecordingFolderDialog", L"", WS_POPUP, 0, 0,
+                                                  306, 303, nullptr, nullptr,
+                                                  GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(dialog);
+    const HWND nest = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 38, 289, 217,
+                                      dialog.Get(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    const HWND tree =
+        CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 289,
+                        217, nest, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(tree, nullptr);
+    ShowWindow(dialog.Get(), SW_SHOWNOACTIVATE);
+    HTREEITEM start = nullptr;
+    for (int i = 0; i < 60; ++i) {
+        const HTREEITEM added = AddFolder(tree, L"Папка " + std::to_wstring(i), TVI_LAST);
+        start = i == 50 ? added : start;
+    }
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(start));
+    ScrollToTop(tree);
+    ASSERT_FALSE(ShownWhole(tree, start));
+
+    gSent.clear();
+    win32ui::SelectStartFolder(dialog.Get(), BFFM_INITIALIZED, 0,
+                               reinterpret_cast<LPARAM>(L"C:\\QUV\\Кормант"));
+    EXPECT_EQ(gSent.size(), 1u);
+    EXPECT_TRUE(ShownWhole(tree, start));
+
+    // Rows arrive above it for as long as they take: it comes back into view each time.
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 40; ++i) {
+            AddFolder(tree, L"Ранняя " + std::to_wstring(round) + L"." + std::to_wstring(i),
+                      TVI_FIRST);
+        }
+        ScrollToTop(tree);
+        EXPECT_FALSE(ShownWhole(tree, start));
+        const DWORD until = GetTickCount() + 10000;
+        while (!ShownWhole(tree, start) && GetTickCount() < until) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            Pump();
+        }
+        EXPECT_TRUE(ShownWhole(tree, start)) << round;
+    }
+
+    // The operator turns the wheel: from then on the view is his.
+    SendMessageW(tree, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_FALSE(KillTimer(dialog.Get(), win32ui::FollowTimerId));
+    ScrollToTop(tree);
+    Pump();
+    EXPECT_FALSE(ShownWhole(tree, start));
 }
 
 // ---- Whole client-only updates through the window
