@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Starts or stops the private Firebird 3 server of one build tree.
+# Starts or stops the private Firebird server of one build tree: Firebird 3.0 from the host's
+# packages, or Firebird 4.0 from the Debian 13 chroot of scripts/firebird4-root.sh when
+# UPDATER_TEST_FIREBIRD=4.
 #
 #   firebird-server.sh start INSTANCE_DIR PORT PASSWORD WAIT_SECONDS [OTHER_USER OTHER_PASSWORD]
 #   firebird-server.sh stop  INSTANCE_DIR
 #
 # Run as root, the server runs as the system user firebird (its instance folder is given to it).
 # start builds a fresh instance folder (firebird.conf, databases.conf, its own security database
-# with SYSDBA's password and, when given, a second user, a copy of intl/, an empty udf/ folder and a test database), then runs
-# /usr/sbin/firebird on 127.0.0.1:PORT in the background and waits until the port answers.
+# with SYSDBA's password and, when given, a second user, a copy of intl/, an empty udf/ folder
+# and a test database), then runs the server on 127.0.0.1:PORT in the background and waits until
+# the port answers; the server's version is left in INSTANCE_DIR/server-version.
 # Several build trees share the one port: a machine-wide lock file is held by the server's
 # parent for as long as the server runs, so a second build tree waits (up to WAIT_SECONDS) for
 # the first one's server to stop. stop ends the server by the PID in the instance folder.
@@ -17,15 +20,87 @@ set -euo pipefail
 command=$1
 dir=$2
 pidfile="$dir/server.pid"
-# The packaged character-set module, wherever the architecture puts it.
-intl_dir=$(dirname "$(dpkg -L firebird3.0-server-core | grep '/intl/libfbintl.so$' | head -n1)")
+version=${UPDATER_TEST_FIREBIRD:-3}
+fb4_root=${UPDATER_FIREBIRD4_ROOT:-/var/lib/updater/firebird4-root}
+# The Firebird 4 server itself; the packaged /usr/sbin/firebird is a wrapper that points FIREBIRD
+# at the packaged folder.
+fb4_server=/usr/lib/firebird/4.0/bin/firebird
 
-# True when PID is a Firebird server started for this instance folder.
+case $version in
+3)
+    # The packaged character-set module, wherever the architecture puts it.
+    intl_dir=$(dirname "$(dpkg -L firebird3.0-server-core | grep '/intl/libfbintl.so$' | head -n1)")
+    security=security3.fdb
+    ;;
+4)
+    # Debian builds Firebird 4 relocatable: its plugins, ib_util, intl and message texts are looked
+    # for under FIREBIRD, that is under the instance folder.
+    fb4_home=$(cd "$fb4_root" 2>/dev/null && ls -d usr/lib/*/firebird/4.0/plugins | head -n1) || true
+    if [[ $command == start && ($(id -u) != 0 || -z $fb4_home || ! -x $fb4_root$fb4_server) ]]; then
+        echo "Firebird 4 needs root and the chroot $fb4_root (scripts/firebird4-root.sh)" >&2
+        exit 1
+    fi
+    fb4_home=/$(dirname "$fb4_home")
+    security=security4.fdb
+    ;;
+*)
+    echo "UPDATER_TEST_FIREBIRD=$version: only 3 and 4 are known" >&2
+    exit 2
+    ;;
+esac
+
+# True when PID is a Firebird server (either version) started for this instance folder.
 is_our_server() {
-    local pid=$1
+    local pid=$1 exe
     [[ -r /proc/$pid/environ ]] || return 1
-    [[ $(readlink -f "/proc/$pid/exe" 2>/dev/null) == /usr/sbin/firebird ]] || return 1
+    exe=$(readlink -f "/proc/$pid/exe" 2>/dev/null) || return 1
+    [[ $exe == /usr/sbin/firebird || $exe == "$fb4_root$fb4_server" ]] || return 1
     tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "FIREBIRD=$dir"
+}
+
+# The folder through which the Firebird 4 server in the chroot sees INSTANCE_DIR, the build tree
+# and the tests' databases at their host paths: the top folder of the instance folder's path, or
+# the one below it where the top folder is part of the chroot's system.
+fb4_shared_folder() {
+    local rest=${dir#/} top
+    top=${rest%%/*}
+    case $top in
+    bin | boot | dev | etc | lib | lib32 | lib64 | libx32 | proc | run | sbin | sys | usr | var)
+        rest=${rest#*/}
+        echo "/$top/${rest%%/*}"
+        ;;
+    *) echo "/$top" ;;
+    esac
+}
+
+# The command that runs a command of the chroot's (`chroot` options, the chroot, the command
+# follow it) in a mount namespace of its own: the shared folder, /proc and /etc/hosts are mounted
+# there, and the packaged plugins, ib_util and message texts over the instance folder's
+# placeholders, so that the host's client reading that folder still finds its own message texts.
+# The mounts go with the namespace when its last process ends, however it ends, so none pile up
+# on the host and none outlive the server.
+fb4_chroot_command() {
+    local shared holder propagation
+    shared=$(fb4_shared_folder)
+    mkdir -p "$fb4_root$shared"
+    [[ -e $fb4_root/etc/hosts ]] || cp /etc/hosts "$fb4_root/etc/hosts"
+    # What the host mounts under the shared folder later (a test's small disk) must reach the
+    # server too: the host's mount that holds the folder is made a shared one, and the namespace's
+    # copies are its slaves, so mounts pass from the host to the server and never back.
+    read -r holder propagation < <(findmnt -n -o TARGET,PROPAGATION -T "$shared")
+    [[ $propagation == shared* ]] || mount --make-shared "$holder"
+    in_fb4_chroot=(unshare --mount --propagation slave bash -c '
+        set -e
+        root=$1 shared=$2 home=$3 dir=$4
+        shift 4
+        # The instance folder'"'"'s mounts first: the shared folder takes them along.
+        mount --bind "$root$home/plugins" "$dir/plugins"
+        mount --bind "$root$home/lib" "$dir/lib"
+        mount --bind "$root$home/firebird.msg" "$dir/firebird.msg"
+        mount --rbind "$shared" "$root$shared"
+        mount -t proc proc "$root/proc"
+        mount --bind /etc/hosts "$root/etc/hosts"
+        exec chroot "$@"' in-fb4-chroot "$fb4_root" "$shared" "$fb4_home" "$dir")
 }
 
 stop_server() {
@@ -70,32 +145,59 @@ start)
 
     rm -rf "$dir"
     mkdir -p "$dir/lock" "$dir/tmp" "$dir/udf" "$dir/intl" "$dir/databases"
-    # Copies, not links: a linked libfbintl.so loads but then reports its character sets missing.
-    cp "$intl_dir/libfbintl.so" "$intl_dir/fbintl.conf" "$dir/intl/"
     # A client pointed at this folder (FIREBIRD, as the updater's server folder lookup reads it)
-    # finds its message texts here too.
+    # finds its message texts here too: the host's client library, of either server version.
     cp "$(dpkg -L libfbclient2 | grep '/firebird.msg$' | head -n1)" "$dir/"
+    # Copies, not links: a linked libfbintl.so loads but then reports its character sets missing.
+    if [[ $version == 3 ]]; then
+        cp "$intl_dir/libfbintl.so" "$intl_dir/fbintl.conf" "$dir/intl/"
+    else
+        cp "$fb4_root$fb4_home/intl/libfbintl.so" "$dir/intl/"
+        cp "$fb4_root$(chroot "$fb4_root" realpath "$fb4_home/intl/fbintl.conf")" "$dir/intl/"
+        cp "$fb4_root$(chroot "$fb4_root" realpath "$fb4_home/plugins.conf")" "$dir/"
+        # Placeholders that the server's mount namespace covers with the packaged folders.
+        mkdir -p "$dir/plugins" "$dir/lib"
+    fi
     cat >"$dir/firebird.conf" <<CONF
 RemoteServicePort = $port
 RemoteBindAddress = 127.0.0.1
-SecurityDatabase = $dir/security3.fdb
+SecurityDatabase = $dir/$security
 UdfAccess = Restrict $dir/udf
 CONF
     cat >"$dir/databases.conf" <<CONF
-security.db = $dir/security3.fdb
+security.db = $dir/$security
 CONF
 
     export FIREBIRD=$dir FIREBIRD_LOCK=$dir/lock FIREBIRD_TMP=$dir/tmp
-    # The security database is made as Debian's postinst makes it, through the embedded engine.
-    echo "create database '$dir/security3.fdb';" | isql-fb -q -user SYSDBA >"$dir/setup.log" 2>&1
-    isql-fb -q -user SYSDBA -i /usr/share/firebird/3.0/security.sql "$dir/security3.fdb" \
-        >>"$dir/setup.log" 2>&1
-    printf "create or alter user SYSDBA password '%s' using plugin Srp;\ncommit;\n" "$password" |
-        isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
+    # The security database is made as Debian's postinst makes it, through the embedded engine
+    # of the server's own version.
+    users="create or alter user SYSDBA password '$password' using plugin Srp;"
     if [[ -n $other_user ]]; then
-        printf "create or alter user %s password '%s' using plugin Srp;\ncommit;\n" \
-            "$other_user" "$other_password" |
+        users+=$'\n'"create or alter user $other_user password '$other_password' using plugin Srp;"
+    fi
+    if [[ $version == 3 ]]; then
+        echo "create database '$dir/security3.fdb';" | isql-fb -q -user SYSDBA >"$dir/setup.log" 2>&1
+        isql-fb -q -user SYSDBA -i /usr/share/firebird/3.0/security.sql "$dir/security3.fdb" \
+            >>"$dir/setup.log" 2>&1
+        printf '%s\ncommit;\n' "$users" |
             isql-fb -q -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
+    else
+        fb4_chroot_command
+        # Firebird 4's embedded engine takes seconds to make one, and tests that stop the server
+        # start many instances: a made one is kept in the chroot for the same users and passwords
+        # and copied.
+        cache=$fb4_root/var/cache/updater/security4-$(printf '%s\n' "$users" | sha256sum | cut -c1-16).fdb
+        if [[ -f $cache ]]; then
+            cp "$cache" "$dir/security4.fdb"
+        else
+            printf "create database '%s';\ninput '%s';\n%s\ncommit;\n" "$dir/security4.fdb" \
+                /usr/share/firebird/4.0/security.sql "$users" |
+                "${in_fb4_chroot[@]}" "$fb4_root" /usr/lib/firebird/4.0/bin/isql-fb -q -bail \
+                    -user SYSDBA >"$dir/setup.log" 2>&1
+            mkdir -p "$(dirname "$cache")"
+            cp "$dir/security4.fdb" "$cache.$$"
+            mv -f "$cache.$$" "$cache"
+        fi
     fi
 
     # Run as root, the server runs as its own system user, as an installed server does: the
@@ -105,6 +207,13 @@ CONF
     if [[ $(id -u) == 0 ]] && id firebird >/dev/null 2>&1; then
         chown -R firebird:firebird "$dir"
         run_as=(setpriv --reuid=firebird --regid=firebird --init-groups)
+    fi
+    if [[ $version == 3 ]]; then
+        server=("${run_as[@]}" /usr/sbin/firebird)
+    else
+        # The chroot's firebird user has the host's numbers.
+        server=("${in_fb4_chroot[@]}" "--userspec=$(id -u firebird):$(id -g firebird)" "$fb4_root"
+            "$fb4_server")
     fi
 
     # flock holds the port's lock for the server's whole life: it waits for the lock, starts the
@@ -119,8 +228,8 @@ CONF
                      echo "port $3 is already served by a program that is not ours" >&2
                      exit 1
                  fi
-                 echo "$0" >"$1.owner"; echo $$ >"$2"; shift 3; exec "$@" /usr/sbin/firebird' \
-        "$dir" "$lockfile" "$pidfile" "$port" "${run_as[@]}" </dev/null >"$dir/server.log" 2>&1 &
+                 echo "$0" >"$1.owner"; echo $$ >"$2"; shift 3; exec "$@"' \
+        "$dir" "$lockfile" "$pidfile" "$port" "${server[@]}" </dev/null >"$dir/server.log" 2>&1 &
     holder=$!
 
     started=$SECONDS
@@ -171,7 +280,11 @@ CONF
     # The database that the tests attach to, created through the server like any client would.
     printf "create database 'localhost/%s:%s' user 'SYSDBA' password '%s' default character set WIN1251;\n" \
         "$port" "$dir/databases/test.fdb" "$password" | isql-fb -q >>"$dir/setup.log" 2>&1
-    echo "Firebird server $pid of $dir answers on 127.0.0.1:$port"
+    # What the server says it is, for the log of a run and for the tests.
+    printf "set heading off;\nselect rdb\$get_context('SYSTEM', 'ENGINE_VERSION') from rdb\$database;\n" |
+        isql-fb -q -user SYSDBA -password "$password" "localhost/$port:$dir/databases/test.fdb" |
+        tr -d ' \n' >"$dir/server-version"
+    echo "Firebird $(cat "$dir/server-version") server $pid of $dir answers on 127.0.0.1:$port"
     ;;
 *)
     echo "usage: $0 start|stop INSTANCE_DIR ..." >&2

@@ -3,6 +3,7 @@
 // on port 3051, which it stops when the run reaches the step and starts again afterwards. Every
 // run ends in one of the specified endings with nothing lost: the installation is either updated
 // or restored, the boxes say which, and OnLine brings the database back.
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
@@ -100,6 +101,11 @@ protected:
         Instance = (Temp.Path() / "server").string();
         setenv("UPDATER_FB_LOCKFILE", (Temp.Path() / "server.lock").c_str(), 1);
         StartServer();
+        // The server this test ran against, in its log; the run's version (UPDATER_TEST_FIREBIRD).
+        const std::string version = firebird_test::ServerVersion(
+            firebird_test::DatabaseString(Instance + "/databases/test.fdb"));
+        std::printf("Firebird server of this test: %s\n", version.c_str());
+        ASSERT_EQ(firebird_test::MajorVersion(version), firebird_test::ExpectedMajorVersion());
         setenv("FIREBIRD", Instance.c_str(), 1);
         SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
         Root = Temp.Path() / "Kormant";
