@@ -18,7 +18,8 @@
 set -euo pipefail
 
 command=$1
-dir=$2
+# Absolute: the server's environment names it, and the Firebird 4 server sees it from a chroot.
+dir=$(realpath -m -- "$2")
 pidfile="$dir/server.pid"
 version=${UPDATER_TEST_FIREBIRD:-3}
 fb4_root=${UPDATER_FIREBIRD4_ROOT:-/var/lib/updater/firebird4-root}
