@@ -60,18 +60,20 @@ is_our_server() {
 }
 
 # The folder through which the Firebird 4 server in the chroot sees INSTANCE_DIR, the build tree
-# and the tests' databases at their host paths: the top folder of the instance folder's path, or
-# the one below it where the top folder is part of the chroot's system.
+# and the tests' databases at their host paths: the first folder on the instance folder's path
+# that the chroot lacks or holds empty (/work, /tmp, /root/<clone>, /var/lib/<ci> …), so that
+# nothing of the chroot's own is hidden. A mount point made for it stays empty, so the same
+# folder is chosen every time.
 fb4_shared_folder() {
-    local rest=${dir#/} top
-    top=${rest%%/*}
-    case $top in
-    bin | boot | dev | etc | lib | lib32 | lib64 | libx32 | proc | run | sbin | sys | usr | var)
-        rest=${rest#*/}
-        echo "/$top/${rest%%/*}"
-        ;;
-    *) echo "/$top" ;;
-    esac
+    local parts part path=""
+    IFS=/ read -ra parts <<<"${dir#/}"
+    for part in "${parts[@]}"; do
+        path+=/$part
+        if [[ ! -d $fb4_root$path || -z $(ls -A "$fb4_root$path") ]]; then
+            break
+        fi
+    done
+    echo "$path"
 }
 
 # The command that runs a command of the chroot's (`chroot` options, the chroot, the command
