@@ -36,7 +36,8 @@ case $version in
 4)
     # Debian builds Firebird 4 relocatable: its plugins, ib_util, intl and message texts are looked
     # for under FIREBIRD, that is under the instance folder.
-    fb4_home=$(cd "$fb4_root" 2>/dev/null && ls -d usr/lib/*/firebird/4.0/plugins | head -n1) || true
+    fb4_home=$(cd "$fb4_root" 2>/dev/null && ls -d usr/lib/*/firebird/4.0/plugins | head -n1) ||
+        true
     if [[ $command == start && ($(id -u) != 0 || -z $fb4_home || ! -x $fb4_root$fb4_server) ]]; then
         echo "Firebird 4 needs root and the chroot $fb4_root (scripts/firebird4-root.sh)" >&2
         exit 1
@@ -179,7 +180,8 @@ CONF
         users+=$'\n'"create or alter user $other_user password '$other_password' using plugin Srp;"
     fi
     if [[ $version == 3 ]]; then
-        echo "create database '$dir/security3.fdb';" | isql-fb -q -user SYSDBA >"$dir/setup.log" 2>&1
+        echo "create database '$dir/security3.fdb';" |
+            isql-fb -q -user SYSDBA >"$dir/setup.log" 2>&1
         isql-fb -q -user SYSDBA -i /usr/share/firebird/3.0/security.sql "$dir/security3.fdb" \
             >>"$dir/setup.log" 2>&1
         printf '%s\ncommit;\n' "$users" |
@@ -189,7 +191,8 @@ CONF
         # Firebird 4's embedded engine takes seconds to make one, and tests that stop the server
         # start many instances: a made one is kept in the chroot for the same users and passwords
         # and copied.
-        cache=$fb4_root/var/cache/updater/security4-$(printf '%s\n' "$users" | sha256sum | cut -c1-16).fdb
+        cache=$(printf '%s\n' "$users" | sha256sum | cut -c1-16)
+        cache=$fb4_root/var/cache/updater/security4-$cache.fdb
         if [[ -f $cache ]]; then
             cp "$cache" "$dir/security4.fdb"
         else
@@ -284,7 +287,8 @@ CONF
     printf "create database 'localhost/%s:%s' user 'SYSDBA' password '%s' default character set WIN1251;\n" \
         "$port" "$dir/databases/test.fdb" "$password" | isql-fb -q >>"$dir/setup.log" 2>&1
     # What the server says it is, for the log of a run and for the tests.
-    printf "set heading off;\nselect rdb\$get_context('SYSTEM', 'ENGINE_VERSION') from rdb\$database;\n" |
+    printf "set heading off;\nselect rdb\$get_context('SYSTEM', 'ENGINE_VERSION') %s\n" \
+        "from rdb\$database;" |
         isql-fb -q -user SYSDBA -password "$password" "localhost/$port:$dir/databases/test.fdb" |
         tr -d ' \n' >"$dir/server-version"
     echo "Firebird $(cat "$dir/server-version") server $pid of $dir answers on 127.0.0.1:$port"
