@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest: first the normal build,
-# then the same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs every test through CTest: first the normal build
+# against the private Firebird 3.0 server, then its database tests once more against Firebird 4.0,
+# then the Windows build under Wine, then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 # UPDATER_SKIP_SANITIZE=1 runs the normal build only (for quick local runs).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -13,15 +15,28 @@ fi
 
 jobs=$(nproc)
 
-run_build() {
-    local dir=$1
-    shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+# Runs the tests of a build tree, then says how long they took and which Firebird server their
+# database tests talked to (as the server reported itself), whether they passed or not.
+run_tests() {
+    local dir=$1 pass=$2 status=0 started=$SECONDS
+    shift 2
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" || status=$?
+    echo "== $pass: $((SECONDS - started)) s, the database tests ran against Firebird" \
+        "$(cat "$dir/firebird-server/server-version" 2>/dev/null || echo '(none started)')"
+    return "$status"
 }
 
-run_build build
+run_build() {
+    local dir=$1 pass=$2
+    shift 2
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    run_tests "$dir" "$pass"
+}
+
+run_build build "Normal build"
+# Its database tests again, against a Firebird 4.0 server (docs/firebird-test-server.md).
+UPDATER_TEST_FIREBIRD=4 run_tests build "Normal build, Firebird 4 pass" -L firebird-server
 # The Windows build, its tests under Wine.
 ./scripts/windows-tests.sh build-win
 if [[ "${UPDATER_SKIP_SANITIZE:-0}" != 1 ]]; then
@@ -33,5 +48,5 @@ if [[ "${UPDATER_SKIP_SANITIZE:-0}" != 1 ]]; then
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    run_build build-asan -DUPDATER_SANITIZE=ON
+    run_build build-asan "Sanitizer build" -DUPDATER_SANITIZE=ON
 fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test and run the demo.
+# Installs every Debian package the project needs to build, test and run the demo, and the
+# Debian 13 chroot that holds the Firebird 4 server of the tests (scripts/firebird4-root.sh).
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
@@ -22,6 +23,8 @@ packages=(
     # setpriv and unshare (the tests' server as the user firebird, a network of its own for the
     # tests that stop a server), ip to bring that network's loopback up.
     util-linux iproute2
+    # The chroot of the Firebird 4 server of the tests.
+    debootstrap
     # libFuzzer for the fuzz test.
     clang libclang-rt-14-dev
 )
@@ -33,8 +36,9 @@ for p in "${packages[@]}"; do
     fi
 done
 
+here=$(dirname "$0")
 if ((${#missing[@]} == 0)); then
-    exit 0
+    exec "$here/firebird4-root.sh"
 fi
 
 sudo_cmd=()
@@ -56,3 +60,4 @@ fi
 
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"$here/firebird4-root.sh"

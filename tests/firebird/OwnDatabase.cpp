@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
@@ -235,15 +236,21 @@ void TOwnDatabase::ShutDown() const {
 }
 
 std::string TOwnDatabase::Attributes() const {
-    const std::string header = RunTool("fbstat -h" + ToolCredentials() + DatabaseString() + "'");
+    // The statistics of the server's service manager, not the local fbstat: that one reads the file
+    // itself and knows only the on-disk structure of its own version.
+    const std::string header =
+        RunTool(std::string("fbsvcmgr ") + Server + ":service_mgr -user SYSDBA -password '" +
+                SysdbaPassword + "' action_db_stats sts_hdr_pages dbname '" + Path_ + "'");
     const std::string key = "Attributes";
     const std::size_t at = header.find(key);
     if (at == std::string::npos) {
         return {};
     }
     const std::size_t begin = header.find_first_not_of(" \t", at + key.size());
-    const std::size_t end = header.find('\n', at);
-    return header.substr(begin, end - begin);
+    std::size_t end = header.find('\n', at);
+    end = header.find_last_not_of(" \t\r", end == std::string::npos ? end : end - 1);
+    return end == std::string::npos || end < begin ? std::string()
+                                                   : header.substr(begin, end + 1 - begin);
 }
 
 TAttachment::TAttachment(const std::string& databaseString, const std::string& user,
@@ -303,6 +310,48 @@ int AttachmentCount(const std::string& databaseString) {
         i += 3 + static_cast<std::size_t>(length);
     }
     return count - 1;
+}
+
+std::string ServerVersion(const std::string& databaseString) {
+    std::string failure;
+    isc_db_handle handle = AttachAsSysdba(databaseString, &failure);
+    if (handle == 0) {
+        throw std::runtime_error("cannot ask the server's version: " + failure);
+    }
+    const char items[] = {isc_info_firebird_version, isc_info_end};
+    char reply[512]{};
+    ISC_STATUS_ARRAY status{};
+    const ISC_STATUS result = Client<decltype(&isc_database_info)>("isc_database_info")(
+        status, &handle, sizeof items, items, sizeof reply, reply);
+    Detach(handle);
+    if (result != 0) {
+        throw std::runtime_error("cannot ask the server's version: " + StatusText(status));
+    }
+    // The item, its length, the number of texts, then each text after its length: the engine's
+    // own comes first, then those of the network layers.
+    if (reply[0] != isc_info_firebird_version || static_cast<unsigned char>(reply[3]) == 0) {
+        throw std::runtime_error("the server sent no version");
+    }
+    return std::string(reply + 5, static_cast<unsigned char>(reply[4]));
+}
+
+int MajorVersion(const std::string& serverVersion) {
+    // "LI-V4.0.5.3140 Firebird 4.0": the platform, a letter for the kind of build, the numbers.
+    const std::size_t dash = serverVersion.find('-');
+    if (dash == std::string::npos || dash + 2 >= serverVersion.size()) {
+        return 0;
+    }
+    int major = 0;
+    for (std::size_t i = dash + 2;
+         i < serverVersion.size() && serverVersion[i] >= '0' && serverVersion[i] <= '9'; ++i) {
+        major = major * 10 + (serverVersion[i] - '0');
+    }
+    return major;
+}
+
+int ExpectedMajorVersion() {
+    const char* wanted = std::getenv("UPDATER_TEST_FIREBIRD");
+    return wanted != nullptr && *wanted != '\0' ? std::atoi(wanted) : 3;
 }
 
 std::string AttachFailure(const std::string& databaseString, const std::string& user,

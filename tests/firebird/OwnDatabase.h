@@ -31,8 +31,10 @@ public:
     // Shuts the database down as a forced shutdown of the service manager leaves it
     // ("multi-user maintenance"), with the server's own tool, independently of the program.
     void ShutDown() const;
-    // The attributes that the server's statistics tool reports in the header page, for example
+    // The attributes that the server's statistics report in the header page, for example
     // "force write, multi-user maintenance"; "" for an online database without forced writes.
+    // Asked of the server's service manager, which reads its own on-disk structure (12 for
+    // Firebird 3, 13 for Firebird 4).
     std::string Attributes() const;
 
 private:
@@ -75,5 +77,14 @@ void InstallFunctionLibrary(const std::string& library);
 // The error text of an attach as `user`, or "" when the attach succeeds (it is detached again).
 std::string AttachFailure(const std::string& databaseString, const std::string& user,
                           const std::string& password);
+
+// The version that the server's engine reports for the database, e.g. "LI-V4.0.5.3140 Firebird 4.0"
+// (isc_info_firebird_version). Fails the calling test's set-up when the attach is refused.
+std::string ServerVersion(const std::string& databaseString = DatabaseString(TestDatabasePath));
+// The major version in such a text: 3 for "LI-V3.0.11.33637 Firebird 3.0"; 0 when there is none.
+int MajorVersion(const std::string& serverVersion);
+// The major version of the server that this run of the tests is meant for: UPDATER_TEST_FIREBIRD
+// (3 or 4), 3 when it is not set. tests/firebird/firebird-server.sh starts that server.
+int ExpectedMajorVersion();
 
 } // namespace firebird_test

@@ -81,10 +81,12 @@ private:
     std::atomic<bool> Spoken_{false};
 };
 
-// Runs the script; returns its exit code and its standard error stream.
-std::pair<int, std::string> RunScript(const std::string& arguments) {
+// Runs the script, with `environment` (assignments) in front; returns its exit code and its
+// standard error stream.
+std::pair<int, std::string> RunScript(const std::string& arguments,
+                                      const std::string& environment = "") {
     const std::string command =
-        std::string("bash ") + FIREBIRD_SERVER_SCRIPT + " " + arguments + " 2>&1 >/dev/null";
+        environment + "bash " + FIREBIRD_SERVER_SCRIPT + " " + arguments + " 2>&1 >/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[256];
@@ -110,6 +112,18 @@ TEST(FirebirdServerScript, RefusesAPortThatAnotherProgramServes) {
     // Nothing was started, so there is nothing to stop.
     EXPECT_FALSE(std::filesystem::exists(instance + "/server.pid"));
     EXPECT_EQ(RunScript("stop " + instance).first, 0);
+}
+
+// A server version that the script does not know is refused before anything is made.
+TEST(FirebirdServerScript, RefusesAServerVersionItDoesNotKnow) {
+    TTempFolder folder;
+    const std::string instance = (folder.Path() / "instance").string();
+    const auto [code, errors] =
+        RunScript("start " + instance + " 1 secret 10", "UPDATER_TEST_FIREBIRD=5 ");
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(errors.find("UPDATER_TEST_FIREBIRD=5: only 3 and 4 are known"), std::string::npos)
+        << errors;
+    EXPECT_FALSE(std::filesystem::exists(instance));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // or restored, the boxes say which, and OnLine brings the database back.
 #include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
@@ -110,6 +111,11 @@ protected:
             setenv("UPDATER_FB_SECURITY_DIR", folder.c_str(), 1);
         }
         StartServer();
+        // The server this test ran against, in its log; the run's version (UPDATER_TEST_FIREBIRD).
+        const std::string version = firebird_test::ServerVersion(
+            firebird_test::DatabaseString(Instance + "/databases/test.fdb"));
+        std::printf("Firebird server of this test: %s\n", version.c_str());
+        ASSERT_EQ(firebird_test::MajorVersion(version), firebird_test::ExpectedMajorVersion());
         setenv("FIREBIRD", Instance.c_str(), 1);
         SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
         Root =
