@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
@@ -58,6 +59,16 @@ std::string MissingBackupText(const std::string& stagingDir, const std::string& 
            "вручную в папку \"" +
            rootDir + "\", после чего перенесите папку \"" + stagingDir + "\" за пределы папки \"" +
            rootDir + "\" и повторите обновление. В противном случае обратитесь к разработчику.";
+}
+
+std::string RestoreFailedText(const std::string& stagingDir, const std::string& message) {
+    return "Программе обновления не удалось восстановить программу из резервной копии прерванного "
+           "обновления (папка \"" +
+           stagingDir +
+           "\"). Программа оставлена в прежнем состоянии. Устраните причину ошибки и повторите "
+           "обновление; если ошибка повторяется, обратитесь к разработчику. Сообщение об "
+           "ошибке:\r\r" +
+           message;
 }
 
 namespace {
@@ -186,22 +197,45 @@ void MoveFolder(const std::string& from, const std::string& to) {
     }
 }
 
-// Puts `backup` in the place of `target` without destroying anything: the backup is copied
-// whole into `copy` first (in the staging folder, so on the same file system as `target`),
-// then `target`, when there is one, is moved into `setAside` and the copy is moved into place.
-// Both moves are renames, so a run killed at any moment leaves what `target` held (in its place
-// or set aside) and the backup on the disk; a copy left by such a run is only a copy of the
-// backup and is made again.
-void PutBack(const std::string& backup, const std::string& target, const std::string& copy,
-             const std::string& setAside) {
-    DeleteFolderTree(copy);
-    CopyFolderTree(backup, copy);
-    FlushToDisk(copy);
-    if (platform::FolderExists(target)) {
-        MoveFolder(target, setAside);
+// One part that a restore puts back: its backup, its place in the installation, the copy made
+// beside it and the folder into which what stood in its place is moved.
+struct TPartToPutBack {
+    std::string Backup;
+    std::string Target;
+    std::string Copy;
+    std::string SetAside;
+};
+
+// Puts every part's backup in its place without destroying anything. First each backup is copied
+// whole beside the installation (into the staging folder, so on the same file system): a
+// failure there leaves the installation as it was, removes the copies and says so. Then, part by
+// part, what stands in the place is moved aside and the copy is moved in; both moves are renames,
+// so a run killed at any moment leaves what the installation held (in its place or set aside)
+// and the backup on the disk, and a copy it left is only a copy of the backup, made again.
+void PutBack(const std::vector<TPartToPutBack>& parts, const std::string& copies,
+             const std::string& setAside, const std::string& stagingDir) {
+    try {
+        DeleteFolderTree(copies);
+        for (const TPartToPutBack& part : parts) {
+            CopyFolderTree(part.Backup, part.Copy);
+        }
+        FlushToDisk(copies);
+    } catch (const std::exception& failure) {
+        try {
+            DeleteFolderTree(copies);
+        } catch (const std::exception&) {
+            // Only copies of the backup: the next attempt removes them.
+        }
+        throw EFailure(RestoreFailedText(stagingDir, failure.what()));
     }
-    MoveFolder(copy, target);
-    FlushToDisk(target);
+    CreateFolder(setAside);
+    for (const TPartToPutBack& part : parts) {
+        if (platform::FolderExists(part.Target)) {
+            MoveFolder(part.Target, part.SetAside);
+        }
+        MoveFolder(part.Copy, part.Target);
+        FlushToDisk(part.Target);
+    }
 }
 
 // Puts back the backup of a run that stopped in its apply, with the same preparation and guard
@@ -254,16 +288,17 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
     const auto restore = [&] {
         CheckFullAccess(layout.RootDir, rename);
-        CreateFolder(setAside);
+        std::vector<TPartToPutBack> parts;
         if (client) {
-            PutBack(old.OldProgramDir, layout.ProgramDir,
-                    platform::JoinPath(copies, kProgramFolderName),
-                    platform::JoinPath(setAside, kProgramFolderName));
+            parts.push_back({old.OldProgramDir, layout.ProgramDir,
+                             platform::JoinPath(copies, kProgramFolderName),
+                             platform::JoinPath(setAside, kProgramFolderName)});
         }
         if (server) {
-            PutBack(old.OldDataDir, layout.DataDir, platform::JoinPath(copies, kDataFolderName),
-                    setAsideData);
+            parts.push_back({old.OldDataDir, layout.DataDir,
+                             platform::JoinPath(copies, kDataFolderName), setAsideData});
         }
+        PutBack(parts, copies, setAside, run.StagingDir);
         TRunJournal journal = run.Journal;
         journal.State = TRunState::Restored;
         WriteRunJournal(run.StagingDir, journal);

@@ -34,3 +34,5 @@ std::string InterruptedQuestionText(const std::string& stagingDir,
 // After No: the first line is kInterruptedRefusedText; then where the backup is and what to do.
 std::string InterruptedRefusedText(const std::string& stagingDir);
 std::string MissingBackupText(const std::string& stagingDir, const std::string& rootDir);
+// A restore whose copies of the backup failed; the installation is as it was.
+std::string RestoreFailedText(const std::string& stagingDir, const std::string& message);

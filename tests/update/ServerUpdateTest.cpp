@@ -785,6 +785,21 @@ INSTANTIATE_TEST_SUITE_P(
                          return DamagedDatabaseText(DatabaseIn(root), "");
                      },
                      true},
+        // The backup cannot be copied (a file stands where the copies go): the copies come
+        // before any move, so the installation stays as it was and the text says so.
+        TRestoreCase{"ABackupThatCannotBeCopied",
+                     [](const fs::path&, const fs::path& staging) {
+                         std::ofstream(staging / "Restoring") << "in the way";
+                     },
+                     true,
+                     [](const fs::path&, const fs::path& staging) {
+                         return std::vector<TRecordedEvent>{
+                             {TKind::Question, InterruptedQuestionText(staging.string())}};
+                     },
+                     [](const fs::path&, const fs::path& staging) {
+                         return RestoreFailedText(staging.string(), "");
+                     },
+                     true},
         // A full shutdown admits nobody, SYSDBA included: the refused attach says shut down.
         TRestoreCase{"AFullShutdownIsTakenAsShutDown",
                      [](const fs::path& root, const fs::path&) {
