@@ -113,7 +113,9 @@ TOwnDatabase::TOwnDatabase() {
     const std::filesystem::path folder = std::filesystem::path(UPDATER_TEST_SCRATCH) / "databases";
     std::filesystem::create_directories(folder);
     LetTheServerWrite(folder);
-    Path_ = (folder / (TestName() + "-" + std::to_string(getpid()) + "-" +
+    // The test's name is cut: isql's CONNECT takes a database string of at most 253 bytes, and
+    // the sample's isql tests connect to these databases from a build tree that may lie deep.
+    Path_ = (folder / (TestName().substr(0, 24) + "-" + std::to_string(getpid()) + "-" +
                        std::to_string(counter++) + ".fdb"))
                 .string();
     std::filesystem::remove(Path_);
