@@ -3,7 +3,10 @@
 // program started by the run, and a rollback that gives Program back.
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 
@@ -16,6 +19,7 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "tests/windows/ClientInstallation.h"
+#include "update/FileOperations.h"
 #include "update/Payload.h"
 #include "update/RunJournal.h"
 #include "update/UpdateSeams.h"
@@ -172,6 +176,110 @@ TEST_F(ClientUpdateWindows, AnInterruptedRunIsRestoredFromItsBackup) {
     EXPECT_EQ(op.Events[2], (TRecordedEvent{TKind::Question, kClientOnlyQuestion}));
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
     EXPECT_EQ(ReadRunJournal(staging[0].string()).Journal.State, TRunState::Restored);
+}
+
+// Journals as a later Start finds them on Windows. The root is compared as Windows compares
+// paths: in another letter case and with a trailing delimiter it is still this installation's.
+// A journal that cannot be read stops the Start before anything is asked or changed.
+struct TJournalCase {
+    const char* Name;
+    std::function<void(const fs::path& staging)> Change;
+    // The failure of the next Start; none: it restores.
+    std::function<std::string(const fs::path& staging)> Failure;
+};
+
+void PrintTo(const TJournalCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class ClientUpdateWindowsJournal : public ClientUpdateWindows,
+                                   public ::testing::WithParamInterface<TJournalCase> {};
+
+TEST_P(ClientUpdateWindowsJournal, DecidesTheNextStart) {
+    Run({NewExe, NewChm, NewUdf});
+    const auto staging = StagingFoldersUnder(Root);
+    ASSERT_EQ(staging.size(), 1u);
+    TRunJournal journal = ReadRunJournal(staging[0].string()).Journal;
+    journal.State = TRunState::ApplyBegun;
+    WriteRunJournal(staging[0].string(), journal);
+    GetParam().Change(staging[0]);
+    const auto state = DetailedSnapshotOf(Root);
+
+    TRecordingOperator op;
+    op.Answers = {true, false}; // restore, then not update
+    const std::string failure = FailureText<EFailure>([&] {
+        RunUpdate(Root.string(), "", op,
+                  ClientOnlySeams(MakeTestCarrier(
+                      Temp.Path() / "carrier2",
+                      BuildTestPackage(Temp.Path() / "p2.exe", {NewExe, NewChm, NewUdf}))));
+    });
+    if (GetParam().Failure) {
+        EXPECT_EQ(failure, GetParam().Failure(staging[0]));
+        EXPECT_TRUE(op.Events.empty());
+        EXPECT_EQ(DetailedSnapshotOf(Root), state);
+    } else {
+        EXPECT_EQ(failure, "<no failure>");
+        ASSERT_FALSE(op.Events.empty());
+        EXPECT_EQ(op.Events[0],
+                  (TRecordedEvent{TKind::Question, InterruptedQuestionText(staging[0].string())}));
+        EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+    }
+}
+
+void RewriteRoot(const fs::path& staging, const std::function<std::string(std::string)>& change) {
+    TRunJournal journal = ReadRunJournal(staging.string()).Journal;
+    journal.Root = change(journal.Root);
+    WriteRunJournal(staging.string(), journal);
+}
+
+void Overwrite(const fs::path& staging, const std::string& bytes) {
+    std::ofstream(RunJournalPath(staging.string()), std::ios::binary | std::ios::trunc) << bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClientUpdateWindowsJournal,
+    ::testing::Values(
+        TJournalCase{"RootInAnotherLetterCase",
+                     [](const fs::path& staging) {
+                         RewriteRoot(staging, [](std::string root) {
+                             std::transform(root.begin(), root.end(), root.begin(), [](char c) {
+                                 return static_cast<char>(std::tolower(c));
+                             });
+                             return root;
+                         });
+                     },
+                     nullptr},
+        TJournalCase{"RootWithATrailingDelimiter",
+                     [](const fs::path& staging) {
+                         RewriteRoot(staging, [](std::string root) { return root + "\\"; });
+                     },
+                     nullptr},
+        TJournalCase{"Damaged",
+                     [](const fs::path& staging) {
+                         std::string bytes = Contents(RunJournalPath(staging.string()));
+                         bytes[bytes.size() / 2] ^= 0x20;
+                         Overwrite(staging, bytes);
+                     },
+                     [](const fs::path& staging) { return DamagedJournalText(staging.string()); }},
+        TJournalCase{
+            "WrittenByANewerUpdater",
+            [](const fs::path& staging) { Overwrite(staging, "Version=2\r\nState=?\r\n"); },
+            [](const fs::path& staging) { return NewerJournalText(staging.string()); }}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A flush of the new client files that fails does not undo the complete update.
+TEST_F(ClientUpdateWindows, AFailingFlushOfTheNewClientFilesLeavesTheUpdateFinished) {
+    SetFlushFailure([](const std::string& path) {
+        const std::string tail = "\\Program\\Kormant.exe";
+        return path.size() >= tail.size() && path.substr(path.size() - tail.size()) == tail;
+    });
+    const auto events = Run({NewExe, NewChm, NewUdf});
+    SetFlushFailure(nullptr);
+    EXPECT_EQ(events.back(), (TRecordedEvent{TKind::Information, kSuccessText}));
+    EXPECT_EQ(SnapshotOf(Root / "Program")["Kormant.exe"], "client release 4");
+    const auto staging = StagingFoldersUnder(Root);
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_EQ(ReadRunJournal(staging[0].string()).Journal.State, TRunState::ApplyFinished);
 }
 
 } // namespace
