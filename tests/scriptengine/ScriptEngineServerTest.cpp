@@ -431,40 +431,24 @@ TEST(ScriptEngine, CommitRetainIsTheServersAndTheTransactionGoesOnAsInIsql) {
 // point's error callback, answered with 1, and nothing stays attached or uncommitted.
 TEST(ScriptEngine, AFailureEscapingTheEngineIsReportedAndNothingStaysAttached) {
     firebird_test::TOwnDatabase db;
-    TTempFolder folder;
-    const auto file = folder.MakeFile("inserts.sql", "INSERT INTO F1 VALUES (1);\r\n"
-                                                     "INSERT INTO F1 VALUES (2);\r\n");
     const std::string escaped = "The engine failed: std::bad_alloc";
-    {
-        TEngine engine(UPDATER_SCRIPT_ENGINE_FAULTS);
-        ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
-        ASSERT_EQ(engine.ExecText("CREATE TABLE F1 (X INTEGER);"), 0);
-    }
-    for (const bool fromFile : {false, true}) {
-        SCOPED_TRACE(fromFile ? "ExecScriptFile" : "ExecScriptText");
-        TEngine engine(UPDATER_SCRIPT_ENGINE_FAULTS);
-        ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
-        // Thrown before the second statement, while the first one's transaction is open.
-        SetTestVariable("IBESCRIPT_FAULT", "Exec");
-        EXPECT_EQ(fromFile ? engine.ExecFile(file.string())
-                           : engine.ExecText("INSERT INTO F1 VALUES (1);\r\n"
-                                             "INSERT INTO F1 VALUES (2);\r\n"),
-                  1);
-        RemoveTestVariable("IBESCRIPT_FAULT");
-        ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
-        EXPECT_EQ(Recorded.StatementErrors[0], (std::pair<std::string, std::string>{"", escaped}));
-        EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
-        EXPECT_EQ(One(db.DatabaseString(), "select count(*) from F1;"), "0");
-    }
-    {
-        // Thrown after the attach.
-        TEngine engine(UPDATER_SCRIPT_ENGINE_FAULTS);
-        SetTestVariable("IBESCRIPT_FAULT", "Connect");
-        EXPECT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 1);
-        RemoveTestVariable("IBESCRIPT_FAULT");
-        EXPECT_EQ(Recorded.ConnectErrors, std::vector<std::string>{escaped});
-        EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
-    }
+    TEngine engine(UPDATER_SCRIPT_ENGINE_FAULTS);
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    ASSERT_EQ(engine.ExecText("CREATE TABLE F1 (X INTEGER);"), 0);
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    // Thrown before the second statement, while the first one's transaction is open.
+    SetTestVariable("IBESCRIPT_FAULT", "Exec");
+    EXPECT_EQ(engine.ExecText("INSERT INTO F1 VALUES (1);\r\nINSERT INTO F1 VALUES (2);\r\n"), 1);
+    EXPECT_EQ(Recorded.StatementErrors,
+              (std::vector<std::pair<std::string, std::string>>{{"", escaped}}));
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+    EXPECT_EQ(One(db.DatabaseString(), "select count(*) from F1;"), "0");
+    // Thrown after the attach.
+    SetTestVariable("IBESCRIPT_FAULT", "Connect");
+    EXPECT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 1);
+    RemoveTestVariable("IBESCRIPT_FAULT");
+    EXPECT_EQ(Recorded.ConnectErrors, std::vector<std::string>{escaped});
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
 }
 
 } // namespace

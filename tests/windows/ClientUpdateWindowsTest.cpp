@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 
@@ -179,93 +178,56 @@ TEST_F(ClientUpdateWindows, AnInterruptedRunIsRestoredFromItsBackup) {
 }
 
 // Journals as a later Start finds them on Windows. The root is compared as Windows compares
-// paths: in another letter case and with a trailing delimiter it is still this installation's.
-// A journal that cannot be read stops the Start before anything is asked or changed.
-struct TJournalCase {
-    const char* Name;
-    std::function<void(const fs::path& staging)> Change;
-    // The failure of the next Start; none: it restores.
-    std::function<std::string(const fs::path& staging)> Failure;
-};
-
-void PrintTo(const TJournalCase& c, std::ostream* os) {
-    *os << c.Name;
-}
-
-class ClientUpdateWindowsJournal : public ClientUpdateWindows,
-                                   public ::testing::WithParamInterface<TJournalCase> {};
-
-TEST_P(ClientUpdateWindowsJournal, DecidesTheNextStart) {
+// paths: in another letter case or with a trailing delimiter it is still this installation's,
+// and the run is restored. A journal that cannot be read stops the Start before anything is
+// asked or changed.
+TEST_F(ClientUpdateWindows, AJournalDecidesTheNextStart) {
     Run({NewExe, NewChm, NewUdf});
-    const auto staging = StagingFoldersUnder(Root);
-    ASSERT_EQ(staging.size(), 1u);
-    TRunJournal journal = ReadRunJournal(staging[0].string()).Journal;
-    journal.State = TRunState::ApplyBegun;
-    WriteRunJournal(staging[0].string(), journal);
-    GetParam().Change(staging[0]);
-    const auto state = DetailedSnapshotOf(Root);
-
-    TRecordingOperator op;
-    op.Answers = {true, false}; // restore, then not update
-    const std::string failure = FailureText<EFailure>([&] {
-        RunUpdate(Root.string(), "", op,
-                  ClientOnlySeams(MakeTestCarrier(
-                      Temp.Path() / "carrier2",
-                      BuildTestPackage(Temp.Path() / "p2.exe", {NewExe, NewChm, NewUdf}))));
-    });
-    if (GetParam().Failure) {
-        EXPECT_EQ(failure, GetParam().Failure(staging[0]));
-        EXPECT_TRUE(op.Events.empty());
-        EXPECT_EQ(DetailedSnapshotOf(Root), state);
-    } else {
-        EXPECT_EQ(failure, "<no failure>");
-        ASSERT_FALSE(op.Events.empty());
-        EXPECT_EQ(op.Events[0],
-                  (TRecordedEvent{TKind::Question, InterruptedQuestionText(staging[0].string())}));
-        EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+    const std::string staging = StagingFoldersUnder(Root).at(0).string();
+    const std::string journal = RunJournalPath(staging);
+    TRunJournal begun = ReadRunJournal(staging).Journal;
+    begun.State = TRunState::ApplyBegun;
+    std::string lower = begun.Root;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(c)); });
+    WriteRunJournal(staging, begun);
+    std::string damaged = Contents(journal);
+    damaged[damaged.size() / 2] ^= 0x20;
+    const std::string carrier = MakeTestCarrier(
+        Temp.Path() / "carrier2", BuildTestPackage(Temp.Path() / "p2.exe", {NewExe, NewChm}));
+    struct TRow {
+        std::string Root;
+        std::string Bytes; // written over the journal when not empty
+        std::string Failure;
+    };
+    const TRow rows[] = {{lower, "", "<no failure>"},
+                         {begun.Root + "\\", "", "<no failure>"},
+                         {begun.Root, damaged, DamagedJournalText(staging)},
+                         {begun.Root, "Version=2\r\nState=?\r\n", NewerJournalText(staging)}};
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Root + " " + row.Failure);
+        TRunJournal changed = begun;
+        changed.Root = row.Root;
+        WriteRunJournal(staging, changed);
+        if (!row.Bytes.empty()) {
+            std::ofstream(journal, std::ios::binary | std::ios::trunc) << row.Bytes;
+        }
+        const auto state = DetailedSnapshotOf(Root);
+        TRecordingOperator op;
+        op.Answers = {true, false}; // restore, then not update
+        EXPECT_EQ(FailureText<EFailure>(
+                      [&] { RunUpdate(Root.string(), "", op, ClientOnlySeams(carrier)); }),
+                  row.Failure);
+        if (row.Bytes.empty()) {
+            ASSERT_EQ(op.Events.size(), 3u);
+            EXPECT_EQ(op.Events[0].Text, InterruptedQuestionText(staging));
+            EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+        } else {
+            EXPECT_TRUE(op.Events.empty());
+            EXPECT_EQ(DetailedSnapshotOf(Root), state);
+        }
     }
 }
-
-void RewriteRoot(const fs::path& staging, const std::function<std::string(std::string)>& change) {
-    TRunJournal journal = ReadRunJournal(staging.string()).Journal;
-    journal.Root = change(journal.Root);
-    WriteRunJournal(staging.string(), journal);
-}
-
-void Overwrite(const fs::path& staging, const std::string& bytes) {
-    std::ofstream(RunJournalPath(staging.string()), std::ios::binary | std::ios::trunc) << bytes;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ClientUpdateWindowsJournal,
-    ::testing::Values(
-        TJournalCase{"RootInAnotherLetterCase",
-                     [](const fs::path& staging) {
-                         RewriteRoot(staging, [](std::string root) {
-                             std::transform(root.begin(), root.end(), root.begin(), [](char c) {
-                                 return static_cast<char>(std::tolower(c));
-                             });
-                             return root;
-                         });
-                     },
-                     nullptr},
-        TJournalCase{"RootWithATrailingDelimiter",
-                     [](const fs::path& staging) {
-                         RewriteRoot(staging, [](std::string root) { return root + "\\"; });
-                     },
-                     nullptr},
-        TJournalCase{"Damaged",
-                     [](const fs::path& staging) {
-                         std::string bytes = Contents(RunJournalPath(staging.string()));
-                         bytes[bytes.size() / 2] ^= 0x20;
-                         Overwrite(staging, bytes);
-                     },
-                     [](const fs::path& staging) { return DamagedJournalText(staging.string()); }},
-        TJournalCase{
-            "WrittenByANewerUpdater",
-            [](const fs::path& staging) { Overwrite(staging, "Version=2\r\nState=?\r\n"); },
-            [](const fs::path& staging) { return NewerJournalText(staging.string()); }}),
-    [](const auto& info) { return std::string(info.param.Name); });
 
 // A flush of the new client files that fails does not undo the complete update.
 TEST_F(ClientUpdateWindows, AFailingFlushOfTheNewClientFilesLeavesTheUpdateFinished) {
