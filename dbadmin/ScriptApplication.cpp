@@ -52,8 +52,42 @@ std::string AsciiLower(std::string text) {
     return text;
 }
 
-// A callback must not let a failure of the window escape into the engine's frames; the line is
-// then simply missing from the pane.
+// A failure inside a callback (memory ran out while a text was built, the window failed) must
+// not go back into the engine: the engine carries its own C++ runtime, and an exception thrown
+// through its frames ends the process in the middle of an update. Each callback catches
+// everything; a report that could not be kept fails the application with this text.
+bool CallbackFailed = false;
+std::string CallbackFailure;
+TScriptCallbackProbe CallbackProbe = nullptr;
+
+void Probe(const char* callback) {
+    if (CallbackProbe != nullptr) {
+        CallbackProbe(callback);
+    }
+}
+
+void NoteCallbackFailure() noexcept {
+    CallbackFailed = true;
+    try {
+        try {
+            throw;
+        } catch (const std::exception& failure) {
+            CallbackFailure = failure.what();
+        } catch (...) {
+            CallbackFailure.clear();
+        }
+    } catch (...) {
+        CallbackFailure.clear();
+    }
+}
+
+// The text under which a report that could not be kept fails the application.
+std::string CallbackFailureText() {
+    return "Сообщение библиотеки " + std::string("\"IBEScript.dll\"") +
+           " не удалось обработать: " + (CallbackFailure.empty() ? "?" : CallbackFailure);
+}
+
+// A line that cannot be shown is missing from the pane; the application goes on.
 void AppendToPane(std::initializer_list<std::string_view> lines) {
     if (ScriptLogPane == nullptr) {
         return;
@@ -68,29 +102,44 @@ void AppendToPane(std::initializer_list<std::string_view> lines) {
 }
 
 int IBESCRIPT_CALL OnConnectError(const char* errorText) {
-    ScriptErrorText = FromEngine(errorText);
+    try {
+        Probe("OnConnectError");
+        ScriptErrorText = FromEngine(errorText);
+    } catch (...) {
+        NoteCallbackFailure();
+    }
     return 0;
 }
 
 int IBESCRIPT_CALL OnStatementError(const char* statementText, const char* errorText) {
-    const std::string statement = FromEngine(statementText);
-    const std::string error = FromEngine(errorText);
-    AppendToPane({kStatementHeader, statement, kErrorHeader, error});
-    std::string block;
-    block.append(kStatementHeader).append("\r").append(statement).append("\r");
-    block.append(kErrorHeader).append("\r").append(error);
-    if (AsciiLower(statement).find(kVersionCheck) != std::string::npos) {
-        block.insert(0, kVersionHint);
+    try {
+        Probe("OnStatementError");
+        const std::string statement = FromEngine(statementText);
+        const std::string error = FromEngine(errorText);
+        AppendToPane({kStatementHeader, statement, kErrorHeader, error});
+        std::string block;
+        block.append(kStatementHeader).append("\r").append(statement).append("\r");
+        block.append(kErrorHeader).append("\r").append(error);
+        if (AsciiLower(statement).find(kVersionCheck) != std::string::npos) {
+            block.insert(0, kVersionHint);
+        }
+        ScriptErrorText = std::move(block);
+    } catch (...) {
+        NoteCallbackFailure();
     }
-    ScriptErrorText = std::move(block);
     return 0;
 }
 
 int IBESCRIPT_CALL OnLogLine(int, const char* line) {
-    AppendToPane({FromEngine(line)});
+    try {
+        Probe("OnLogLine");
+        AppendToPane({FromEngine(line)});
+    } catch (...) {
+    }
     return 0;
 }
 
+// Nothing in it can fail.
 int IBESCRIPT_CALL OnEngineQuery(int, int value) {
     return value == 1 ? 0 : 1;
 }
@@ -135,6 +184,10 @@ void SetScriptEngineLibrary(const std::string& fileName) {
     EngineLibrary = fileName;
 }
 
+void SetScriptCallbackProbe(TScriptCallbackProbe probe) {
+    CallbackProbe = probe;
+}
+
 void ApplyScript(bool textMode, const std::string& clientLibrary, const std::string& databaseString,
                  const std::string& userName, const std::string& password, const std::string& role,
                  const std::string& script, TScriptLogPane* logPane) {
@@ -144,6 +197,8 @@ void ApplyScript(bool textMode, const std::string& clientLibrary, const std::str
         ScriptLogPane->LogClear();
     }
     ScriptErrorText.clear();
+    CallbackFailed = false;
+    CallbackFailure.clear();
 
     const std::string trimmed(Trimmed(script));
     const char* const execName = textMode ? "ExecScriptText" : "ExecScriptFile";
@@ -176,12 +231,15 @@ void ApplyScript(bool textMode, const std::string& clientLibrary, const std::str
 
     const std::string connectString =
         ConnectString(clientLibrary, databaseString, userName, password, role);
-    if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty()) {
-        throw EFailure("Ошибка подключения к базе данных!\r" + ScriptErrorText);
+    if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty() ||
+        CallbackFailed) {
+        throw EFailure("Ошибка подключения к базе данных!\r" +
+                       (CallbackFailed ? CallbackFailureText() : ScriptErrorText));
     }
     exec(trimmed.c_str(), OnStatementError, OnLogLine, OnEngineQuery);
-    if (!ScriptErrorText.empty()) {
-        throw EFailure("Ошибка применения скрипта!\r" + ScriptErrorText);
+    if (!ScriptErrorText.empty() || CallbackFailed) {
+        throw EFailure("Ошибка применения скрипта!\r" +
+                       (CallbackFailed ? CallbackFailureText() : ScriptErrorText));
     }
 }
 

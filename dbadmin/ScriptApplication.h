@@ -27,3 +27,11 @@ void ApplyScriptText(const std::string& clientLibrary, const std::string& databa
 // through the system's library search, with the platform's name for it). Tests name an engine
 // file of their own; the failure texts always name IBEScript.dll.
 void SetScriptEngineLibrary(const std::string& fileName);
+
+// Called first in each callback that the engine calls back with a report ("OnConnectError",
+// "OnStatementError", "OnLogLine"); empty by default. Tests throw from it to show that no
+// failure goes back into the engine: a report that could not be kept fails the application
+// with "Сообщение библиотеки "IBEScript.dll" не удалось обработать: <reason>", a log line that
+// could not be shown is only missing from the pane.
+using TScriptCallbackProbe = void (*)(const char* callback);
+void SetScriptCallbackProbe(TScriptCallbackProbe probe);

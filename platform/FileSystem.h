@@ -104,6 +104,15 @@ bool RenameReplacing(const std::string& from, const std::string& to);
 // errors. Windows: every file of the tree and the folders are flushed one by one.
 bool FlushFolderTree(const std::string& folder);
 
+// Puts the content of one file on stable storage (fsync; FlushFileBuffers, for which Windows
+// opens the file for writing, its read-only attribute cleared for the flush alone).
+bool FlushFile(const std::string& path);
+
+// Puts a folder's own entries (the names created, renamed or removed in it) on stable storage.
+// Windows keeps them in the file system's journal where a folder cannot be flushed on its own,
+// and answers true then.
+bool FlushFolderEntries(const std::string& folder);
+
 // The size of an existing file, or nothing.
 std::optional<std::uint64_t> FileSize(const std::string& path);
 

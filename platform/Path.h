@@ -28,6 +28,12 @@ std::string FullPath(std::string_view path);
 // Appends one delimiter to `folder` unless it already ends with one, then `child`.
 std::string JoinPath(std::string_view folder, std::string_view child);
 
+// True when the two texts name the same path as the host compares path texts: Windows without
+// regard to letter case (as the file system compares names, Cyrillic included), Linux byte for
+// byte; trailing delimiters on either side are ignored. Nothing is resolved: relative texts,
+// "." and ".." segments, links and short names compare as written.
+bool SamePath(std::string_view a, std::string_view b);
+
 // True when `path` names an existing folder (symbolic links followed).
 bool FolderExists(const std::string& path);
 

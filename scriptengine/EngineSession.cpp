@@ -160,12 +160,15 @@ bool TEngineSession::Execute(std::string_view sql, bool autoDdl, int dialect, st
         }
         break;
     case isc_info_sql_stmt_commit:
-        return Commit(error);
     case isc_info_sql_stmt_rollback:
-        if (Client_.Call(&TEngineEntryPoints::isc_rollback_transaction, &Transaction_) != 0) {
+        // The script's own COMMIT never comes here; COMMIT RETAIN, ROLLBACK and the like are the
+        // server's, as in isql: executed in the current transaction, after which the client
+        // leaves the handle 0 when the transaction ended and keeps it when it goes on (RETAIN).
+        if (Client_.Call(&TEngineEntryPoints::isc_dsql_execute, &Transaction_, &Statement_,
+                         static_cast<unsigned short>(1),
+                         static_cast<const XSQLDA*>(nullptr)) != 0) {
             return Fail(error);
         }
-        Transaction_ = 0;
         return true;
     case isc_info_sql_stmt_start_trans:
         *error = "SET TRANSACTION is not supported: the engine starts its transactions itself";

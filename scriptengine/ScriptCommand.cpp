@@ -191,12 +191,11 @@ std::optional<TScriptCommand> ParseScriptCommand(std::string_view statement, std
         return TReconnect{};
     }
     if (first.Is("COMMIT")) {
-        // The engine owns the transaction, so COMMIT RETAIN and the like are refused here
-        // rather than handed to the server behind its back.
-        if (!tokens.AtEnd() && (!tokens.Next().Is("WORK") || !tokens.AtEnd())) {
-            return Malformed(error, "COMMIT followed by something else than WORK");
+        // COMMIT [WORK] RETAIN and the like are the server's: isql sends them to it, and the
+        // server commits and keeps the transaction going.
+        if (tokens.AtEnd() || (tokens.Next().Is("WORK") && tokens.AtEnd())) {
+            return TCommit{};
         }
-        return TCommit{};
     }
     return std::nullopt;
 }

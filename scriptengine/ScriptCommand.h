@@ -34,14 +34,14 @@ using TScriptCommand =
 // SET SQL DIALECT or SET AUTODDL that is malformed (no terminator, a dialect that is not a
 // number, ON/OFF missing) is still a command: `error` then receives a one-line English reason
 // and nothing is returned.
-// RECONNECT followed by anything, and COMMIT followed by anything but WORK (COMMIT RETAIN), are
-// malformed commands too: the engine owns the transaction. `error` is emptied in every other
-// case.
+// RECONNECT followed by anything is a malformed command too. COMMIT followed by anything but a
+// lone WORK (COMMIT RETAIN, COMMIT WORK RETAIN) is the server's, as in isql. `error` is emptied
+// in every other case.
 std::optional<TScriptCommand> ParseScriptCommand(std::string_view statement,
                                                  std::string* error = nullptr);
 
-// True when the statement text, its comments ignored, begins with SET TERM, SET NAMES,
-// SET SQL DIALECT, SET AUTODDL, RECONNECT, COMMIT (optionally WORK).
+// True when the statement text, its comments ignored, is a script command, well formed or not:
+// SET TERM, SET NAMES, SET SQL DIALECT, SET AUTODDL, RECONNECT, COMMIT, COMMIT WORK.
 bool IsScriptCommand(std::string_view statement);
 
 // The statement kinds of a release script, as `updater-script check` counts them: e.g.

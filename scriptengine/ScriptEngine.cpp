@@ -4,12 +4,14 @@
 
 #include "scriptengine/ConnectString.h"
 #include "scriptengine/EngineClient.h"
+#include "scriptengine/EngineFault.h"
 #include "scriptengine/EngineSession.h"
 #include "scriptengine/ScriptRunner.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 namespace {
@@ -51,6 +53,7 @@ int ConnectEngine(const char* connectString, TOnConnectError onError) {
     if (!State.Session.Attach(*params, &error)) {
         return fail(error);
     }
+    scriptengine::FaultPoint("Connect");
     return 0;
 }
 
@@ -86,22 +89,7 @@ bool ReadFile(const char* fileName, std::string* content, std::string* error) {
     return true;
 }
 
-} // namespace
-
-extern "C" {
-
-IBESCRIPT_EXPORT int IBESCRIPT_CALL Connect(const char* connectString, TOnConnectError onError) {
-    return ConnectEngine(connectString, onError);
-}
-
-IBESCRIPT_EXPORT int IBESCRIPT_CALL ExecScriptText(const char* scriptText,
-                                                   TOnStatementError onError, TOnLogLine onLogLine,
-                                                   TOnEngineQuery) {
-    return Exec(scriptText != nullptr ? scriptText : "", {onError, onLogLine});
-}
-
-IBESCRIPT_EXPORT int IBESCRIPT_CALL ExecScriptFile(const char* fileName, TOnStatementError onError,
-                                                   TOnLogLine onLogLine, TOnEngineQuery) {
+int ExecFile(const char* fileName, TOnStatementError onError, TOnLogLine onLogLine) {
     std::string script;
     std::string error;
     if (!ReadFile(fileName != nullptr ? fileName : "", &script, &error)) {
@@ -113,6 +101,82 @@ IBESCRIPT_EXPORT int IBESCRIPT_CALL ExecScriptFile(const char* fileName, TOnStat
         return 1;
     }
     return Exec(script, {onError, onLogLine});
+}
+
+// The text of a failure that escaped the engine's own code, composed without allocating: it
+// may be that memory ran out.
+struct TEscapedText {
+    char Text[512];
+
+    explicit TEscapedText(std::exception_ptr failure) {
+        const char* what = "an unknown exception";
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+        }
+        std::snprintf(Text, sizeof Text, "The engine failed: %s", what);
+    }
+};
+
+// Runs an entry point's work so that no exception leaves the engine: the engine carries its own
+// C++ runtime, and an exception crossing into the caller's frames would end the caller's
+// process, in the middle of an update. An escaped failure gives up the attachment (what was not
+// committed is rolled back), is reported through the entry point's error callback and answered
+// with 1, as every other failure of the entry point.
+template <typename TWork, typename TReport> int Guarded(TWork work, TReport report) noexcept {
+    std::exception_ptr failure;
+    try {
+        return work();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    State.Session.Abandon();
+    const TEscapedText text(failure);
+    // The report goes through the caller's callback, which may throw back too.
+    try {
+        report(text.Text);
+    } catch (...) {
+    }
+    return 1;
+}
+
+} // namespace
+
+extern "C" {
+
+IBESCRIPT_EXPORT int IBESCRIPT_CALL Connect(const char* connectString, TOnConnectError onError) {
+    return Guarded([&] { return ConnectEngine(connectString, onError); },
+                   [&](const char* text) {
+                       if (onError != nullptr) {
+                           onError(text);
+                       }
+                   });
+}
+
+IBESCRIPT_EXPORT int IBESCRIPT_CALL ExecScriptText(const char* scriptText,
+                                                   TOnStatementError onError, TOnLogLine onLogLine,
+                                                   TOnEngineQuery) {
+    return Guarded(
+        [&] {
+            return Exec(scriptText != nullptr ? scriptText : "", {onError, onLogLine});
+        },
+        [&](const char* text) {
+            if (onError != nullptr) {
+                onError("", text);
+            }
+        });
+}
+
+IBESCRIPT_EXPORT int IBESCRIPT_CALL ExecScriptFile(const char* fileName, TOnStatementError onError,
+                                                   TOnLogLine onLogLine, TOnEngineQuery) {
+    return Guarded([&] { return ExecFile(fileName, onError, onLogLine); },
+                   [&](const char* text) {
+                       if (onError != nullptr) {
+                           onError("", text);
+                       }
+                   });
 }
 
 } // extern "C"

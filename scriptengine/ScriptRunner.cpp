@@ -1,5 +1,6 @@
 #include "scriptengine/ScriptRunner.h"
 
+#include "scriptengine/EngineFault.h"
 #include "scriptengine/ScriptCommand.h"
 #include "scriptengine/ScriptLexer.h"
 
@@ -186,6 +187,10 @@ int RunScript(TEngineSession& session, std::string_view script, const TRunCallba
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const std::string number = std::to_string(i + 1);
         run.Log(number + "/" + total + " " + std::string(FirstLine(steps[i].Text)));
+        if (i == 1) {
+            // After the first statement: its transaction is open.
+            FaultPoint("Exec");
+        }
         if (!run.Run(steps[i], &error)) {
             session.Abandon();
             run.ReportFailure(steps[i].Text, error);

@@ -119,10 +119,33 @@ void CopyFolderTree(const std::string& source, const std::string& target) {
     }
 }
 
+namespace {
+
+TFlushFailure gFlushFailure = nullptr;
+
+bool FlushRefused(const std::string& path) {
+    return gFlushFailure != nullptr && gFlushFailure(path);
+}
+
+} // namespace
+
+void SetFlushFailure(TFlushFailure failure) {
+    gFlushFailure = failure;
+}
+
 void FlushToDisk(const std::string& folder) {
-    if (!platform::FlushFolderTree(folder)) {
+    if (FlushRefused(folder) || !platform::FlushFolderTree(folder)) {
         throw EFailure("Невозможно записать на диск папку " + folder + "!");
     }
+}
+
+bool FlushWritten(const std::string& folder, std::initializer_list<std::string> files) {
+    for (const std::string& file : files) {
+        if (FlushRefused(file) || !platform::FlushFile(file)) {
+            return false;
+        }
+    }
+    return !FlushRefused(folder) && platform::FlushFolderEntries(folder);
 }
 
 std::string FindFirebirdFolder() {

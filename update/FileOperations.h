@@ -3,6 +3,7 @@
 // the file or folder concerned; what it did before failing stays done.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 // Removes the folder with everything in it, depth first. A file that cannot be deleted stops
@@ -39,8 +40,21 @@ using TCopyObserver = void (*)(const std::string& target);
 void SetCopyObserver(TCopyObserver observer);
 
 // Puts everything written under `folder` on the disk, so that a power cut afterwards loses
-// none of it. Fails with "Невозможно записать на диск папку <folder>!".
+// none of it. Fails with "Невозможно записать на диск папку <folder>!". For a step that wrote a
+// whole tree (a backup, a restore).
 void FlushToDisk(const std::string& folder);
+
+// Puts on the disk what a step wrote into one folder: the content of each of `files`, then the
+// folder's entries (their names). Nothing else of the folder is touched: a library copied into
+// the server's udf folder is flushed alone, never the libraries the server holds loaded there
+// (Windows would refuse to open them for writing). Reports success as a value; whether a
+// failure stops the step is the caller's decision.
+bool FlushWritten(const std::string& folder, std::initializer_list<std::string> files);
+
+// Asked with each path before FlushToDisk and FlushWritten flush it; when it answers true, that
+// flush fails without touching the disk. Empty by default; tests make a flush fail through it.
+using TFlushFailure = bool (*)(const std::string& path);
+void SetFlushFailure(TFlushFailure failure);
 
 // The folder in which the Firebird server is installed (see platform/FirebirdFolder.h for where
 // it is looked for). Fails with "Невозможно определить папку, в которой инсталлирована

@@ -174,7 +174,11 @@ public:
                                                     platform::TEntryKind::File)
                                        : platform::JoinPath(functionFolder, kFunctionLibrary);
         CopyOneFile(source, target);
-        FlushToDisk(functionFolder);
+        // Before the script declares the function from it. Only this file: the others in the
+        // folder are the server's, some of them held loaded.
+        if (!FlushWritten(functionFolder, {target})) {
+            throw EFailure("Невозможно записать на диск файл " + target + "!");
+        }
         ApplyScriptText(kClientLibrary, DatabaseString_, kUserName, Password_, "",
                         LoadScriptText(PayloadCarrier_), &op);
     }

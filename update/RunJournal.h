@@ -30,25 +30,40 @@ struct TRunJournal {
 // The journal's file in a staging folder.
 std::string RunJournalPath(const std::string& stagingDir);
 
-// Writes the journal whole under another name, puts it to the disk, and renames it over the old
-// one, so that a power cut leaves the old journal or the new one, never a mixture. Fails
-// (EFailure) with "Невозможно записать файл <path>!".
+// Writes the journal whole under another name, puts it to the disk, renames it over the old one
+// and puts the folder's entries to the disk, so that a power cut leaves the old journal or the
+// new one, never a mixture. Fails (EFailure) with "Невозможно записать файл <path>!" when the
+// journal cannot be written or renamed, and for a state up to ApplyBegun also when it cannot be
+// put to the disk: the apply must not change anything before its journal is sure to say so.
+// A state that ends a run (ApplyFinished, RollbackFinished, Restored) whose flush fails is still
+// written, and the failure noted on stderr: lost in a power cut, it leaves ApplyBegun behind,
+// which makes the next Start offer a restore; failing here would undo completed work.
 void WriteRunJournal(const std::string& stagingDir, const TRunJournal& journal);
 
 struct TJournalRead {
-    enum class TOutcome { Missing, Read, Damaged };
+    // Newer: written by a newer updater (its first line "Version=<n>" with n above this one's);
+    // Damaged: there, but it cannot be opened or does not read as a whole journal.
+    enum class TOutcome { Missing, Read, Damaged, Newer };
     TOutcome Outcome = TOutcome::Missing;
     TRunJournal Journal; // when Read
 };
 TJournalRead ReadRunJournal(const std::string& stagingDir);
 
 // The run under `layout.RootDir` that must be undone before anything else: the latest run that
-// left a journal, when it stopped after its apply began and before its apply or rollback
-// finished, or when its journal is damaged (never taken as a success). Staging folders without a
-// journal (older updaters) and journals of another root are not looked at.
+// left a journal of this root (compared as the system compares paths: platform::SamePath), when
+// it stopped after its apply began and before its apply or rollback finished. Staging folders
+// without a journal (older updaters) and journals of another root are not looked at.
+// A journal under the root that cannot be read, damaged or written by a newer updater, cannot
+// say whether its run was interrupted, nor what its backup covers: nothing is asked or changed
+// then, and the run fails (EFailure) with DamagedJournalText or NewerJournalText, which tell the
+// operator what to do.
 struct TInterruptedRun {
     std::string StagingDir;
-    TRunJournal Journal; // Client and Server from the layout when the journal is damaged
-    bool Damaged = false;
+    TRunJournal Journal;
 };
 std::optional<TInterruptedRun> FindInterruptedRun(const InstallationLayout& layout);
+
+// The texts of a journal that cannot be read, naming the journal file, its staging folder and
+// the backup in it.
+std::string DamagedJournalText(const std::string& stagingDir);
+std::string NewerJournalText(const std::string& stagingDir);

@@ -1,6 +1,7 @@
 #include "update/RunUpdate.h"
 
 #include <chrono>
+#include <iostream>
 #include <thread>
 #include <vector>
 
@@ -139,8 +140,19 @@ void Stage(const InstallationLayout& layout, TOperator& op, const std::string& c
     }
 }
 
-void CopyClientFile(const InstallationLayout& layout, std::string_view name) {
-    CopyOneFile(ExistingChild(layout.NewDir, name), ExistingChild(layout.ProgramDir, name));
+std::string CopyClientFile(const InstallationLayout& layout, std::string_view name) {
+    const std::string target = ExistingChild(layout.ProgramDir, name);
+    CopyOneFile(ExistingChild(layout.NewDir, name), target);
+    return target;
+}
+
+// The apply is complete when the last file is in place; a flush that fails then does not make
+// it incomplete, and a rollback would only trade the new files for old ones on the same disk.
+// It is tried before ApplyFinished is recorded, and a failure is noted on stderr.
+void TryToFlush(const std::string& folder, std::initializer_list<std::string> files) {
+    if (!FlushWritten(folder, files)) {
+        std::cerr << "Невозможно записать на диск папку " << folder << "!\n";
+    }
 }
 
 // C3: the new files go into place; any failure is answered by restoring from Old. A completed
@@ -157,9 +169,9 @@ void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPar
             server->Apply(layout, op);
         }
         if (layout.ClientPresent) {
-            CopyClientFile(layout, kClientExeName);
-            CopyClientFile(layout, kHelpFileName);
-            FlushToDisk(layout.ProgramDir);
+            const std::string exe = CopyClientFile(layout, kClientExeName);
+            const std::string help = CopyClientFile(layout, kHelpFileName);
+            TryToFlush(layout.ProgramDir, {exe, help});
         }
         record(TRunState::ApplyFinished);
         op.ShowInformation(kSuccessText + (server != nullptr ? server->SuccessSuffix() : ""));
@@ -254,9 +266,9 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
     const auto backedUpDatabase =
         platform::FindChild(old.OldDataDir, kDatabaseFileName, platform::TEntryKind::File);
     const bool programBackedUp = platform::IsRealFolder(old.OldProgramDir);
-    // A damaged journal does not tell the parts: those the installation or the backup has.
-    const bool client = run.Journal.Client || (run.Damaged && programBackedUp);
-    const bool server = run.Journal.Server || (run.Damaged && backedUpDatabase.has_value());
+    // The journal was read whole (an unreadable one is refused before this): it tells the parts.
+    const bool client = run.Journal.Client;
+    const bool server = run.Journal.Server;
     if ((client && !programBackedUp) || (server && !backedUpDatabase)) {
         throw EFailure(MissingBackupText(run.StagingDir, layout.RootDir));
     }

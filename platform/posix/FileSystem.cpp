@@ -348,6 +348,17 @@ bool FlushFolderTree(const std::string& folder) {
     return descriptor.Get() >= 0 && syncfs(descriptor.Get()) == 0;
 }
 
+bool FlushFile(const std::string& path) {
+    // fsync needs no write access: a read-only copy is flushed as it is.
+    TDescriptor descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    return descriptor.Get() >= 0 && fsync(descriptor.Get()) == 0;
+}
+
+bool FlushFolderEntries(const std::string& folder) {
+    TDescriptor descriptor(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return descriptor.Get() >= 0 && fsync(descriptor.Get()) == 0;
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {

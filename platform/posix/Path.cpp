@@ -70,6 +70,17 @@ std::string FullPath(std::string_view path) {
     return result;
 }
 
+bool SamePath(std::string_view a, std::string_view b) {
+    // "/" stays itself; "//" and "/" are the same root.
+    const auto trimmed = [](std::string_view path) {
+        while (path.size() > 1 && path.back() == '/') {
+            path.remove_suffix(1);
+        }
+        return path;
+    };
+    return trimmed(a) == trimmed(b);
+}
+
 bool FolderExists(const std::string& path) {
     struct stat info {};
     return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

@@ -245,6 +245,14 @@ bool FlushFolderTree(const std::string& folder) {
     return !entries.Failed() && FlushOne(win32::Widen(folder), true);
 }
 
+bool FlushFile(const std::string& path) {
+    return FlushOne(win32::Widen(path), false);
+}
+
+bool FlushFolderEntries(const std::string& folder) {
+    return FlushOne(win32::Widen(folder), true);
+}
+
 std::optional<std::uint64_t> FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &data) ||

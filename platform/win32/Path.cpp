@@ -27,6 +27,22 @@ std::string FullPath(std::string_view path) {
     return win32::Narrow(result);
 }
 
+bool SamePath(std::string_view a, std::string_view b) {
+    // Both delimiters: the system takes "/" as one too.
+    const auto trimmed = [](std::string_view path) {
+        while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) {
+            path.remove_suffix(1);
+        }
+        return win32::Widen(path);
+    };
+    const std::wstring left = trimmed(a);
+    const std::wstring right = trimmed(b);
+    // The ordinal comparison without case is the file system's own: letters of every alphabet
+    // compared by their upper-case form, no locale, no normalisation.
+    return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
+                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
+
 bool FolderExists(const std::string& path) {
     if (path.empty()) {
         return false;

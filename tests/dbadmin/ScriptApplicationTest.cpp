@@ -188,6 +188,73 @@ INSTANTIATE_TEST_SUITE_P(
                      "-------   ERROR   --------", "e", "~"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// The callback that throws, as an allocation failure could there; empty: none.
+std::string gThrowingCallback;
+
+struct TCallbackFailureCase {
+    const char* Callback;
+    std::string Script;
+    std::string Password;
+    std::string Expected;
+    std::vector<std::string> Pane;
+};
+
+void PrintTo(const TCallbackFailureCase& c, std::ostream* os) {
+    *os << c.Callback;
+}
+
+class ScriptApplicationCallbackFailures
+    : public ScriptApplication,
+      public ::testing::WithParamInterface<TCallbackFailureCase> {
+protected:
+    void SetUp() override {
+        ScriptApplication::SetUp();
+        gThrowingCallback = GetParam().Callback;
+        SetScriptCallbackProbe([](const char* callback) {
+            if (gThrowingCallback == callback) {
+                throw std::bad_alloc();
+            }
+        });
+    }
+    void TearDown() override {
+        SetScriptCallbackProbe(nullptr);
+        ScriptApplication::TearDown();
+    }
+};
+
+// Nothing goes back into the engine: a report that could not be kept fails the application with
+// its own text, a line that could not be shown is only missing.
+TEST_P(ScriptApplicationCallbackFailures, StayOnTheUpdatersSide) {
+    EXPECT_EQ(Apply(GetParam().Script, GetParam().Password), GetParam().Expected);
+    EXPECT_EQ(Pane.Lines, GetParam().Pane);
+    EXPECT_FALSE(IsLibraryLoaded(FAKE_ENGINE));
+}
+
+const std::string kNotHandled =
+    "Сообщение библиотеки \"IBEScript.dll\" не удалось обработать: std::bad_alloc";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScriptApplicationCallbackFailures,
+    ::testing::Values(TCallbackFailureCase{"OnConnectError",
+                                           "log x",
+                                           "report",
+                                           "Ошибка подключения к базе данных!\r" + kNotHandled,
+                                           {"<clear>"}},
+                      TCallbackFailureCase{"OnStatementError",
+                                           "log a\nfail s|e\nlog b",
+                                           kPassword,
+                                           "Ошибка применения скрипта!\r" + kNotHandled,
+                                           {"<clear>", "a", "~", "b", "~"}},
+                      TCallbackFailureCase{
+                          "OnLogLine",
+                          "log a\nfail s|e",
+                          kPassword,
+                          "Ошибка применения скрипта!\r------- STATEMENT --------\rs\r"
+                          "-------   ERROR   --------\re",
+                          {"<clear>", "------- STATEMENT --------", "s",
+                           "-------   ERROR   --------", "e", "~"}}),
+    [](const auto& info) { return std::string(info.param.Callback); });
+
 TEST_F(ScriptApplication, WithoutAPaneFailuresAreStillCollected) {
     EXPECT_EQ(Apply("log x\nfail s|e", kPassword, false),
               "Ошибка применения скрипта!\r------- STATEMENT --------\rs\r"

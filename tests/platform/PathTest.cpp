@@ -68,6 +68,58 @@ TEST(JoinPath, AddsExactlyOneDelimiter) {
 #endif
 }
 
+struct TSamePathCase {
+    const char* A;
+    const char* B;
+    bool Same;
+};
+
+void PrintTo(const TSamePathCase& c, std::ostream* os) {
+    *os << '"' << c.A << "\" \"" << c.B << '"';
+}
+
+class SamePathTable : public ::testing::TestWithParam<TSamePathCase> {};
+
+TEST_P(SamePathTable, ComparesAsTheHostComparesPaths) {
+    EXPECT_EQ(platform::SamePath(GetParam().A, GetParam().B), GetParam().Same);
+    EXPECT_EQ(platform::SamePath(GetParam().B, GetParam().A), GetParam().Same);
+}
+
+#ifdef _WIN32
+// Letter case of every alphabet ignored, trailing delimiters ignored.
+INSTANTIATE_TEST_SUITE_P(
+    Host, SamePathTable,
+    ::testing::Values(TSamePathCase{"C:\\QUV\\Kormant", "C:\\QUV\\Kormant", true},
+                      TSamePathCase{"C:\\QUV\\Kormant", "c:\\quv\\kormant", true},
+                      TSamePathCase{"C:\\QUV\\Kormant", "C:\\QUV\\Kormant\\", true},
+                      TSamePathCase{"C:\\QUV\\Kormant\\", "c:\\QUV\\KORMANT/", true},
+                      TSamePathCase{"C:\\Учет\\Кормант", "c:\\УЧЕТ\\кормант\\", true},
+                      TSamePathCase{"C:\\", "c:\\", true},
+                      TSamePathCase{"C:\\QUV\\Kormant", "C:\\QUV\\Kormant_", false},
+                      TSamePathCase{"C:\\QUV\\Kormant", "D:\\QUV\\Kormant", false},
+                      TSamePathCase{"C:\\QUV\\Kormant", "C:\\QUV\\Kormant\\Program", false},
+                      TSamePathCase{"", "C:\\", false}),
+    [](const ::testing::TestParamInfo<TSamePathCase>& info) {
+        return "Case" + std::to_string(info.index);
+    });
+#else
+// Bytes compared as they are; only trailing delimiters ignored.
+INSTANTIATE_TEST_SUITE_P(
+    Host, SamePathTable,
+    ::testing::Values(TSamePathCase{"/opt/QUV/Kormant", "/opt/QUV/Kormant", true},
+                      TSamePathCase{"/opt/QUV/Kormant", "/opt/QUV/Kormant/", true},
+                      TSamePathCase{"/opt/QUV/Kormant//", "/opt/QUV/Kormant", true},
+                      TSamePathCase{"/", "//", true},
+                      TSamePathCase{"/opt/QUV/Kormant", "/opt/quv/kormant", false},
+                      TSamePathCase{"/opt/Учет", "/opt/УЧЕТ", false},
+                      TSamePathCase{"/opt/QUV/Kormant", "/opt/QUV/Kormant_", false},
+                      TSamePathCase{"/opt/QUV/Kormant", "/opt/QUV/Kormant/Program", false},
+                      TSamePathCase{"", "/", false}),
+    [](const ::testing::TestParamInfo<TSamePathCase>& info) {
+        return "Case" + std::to_string(info.index);
+    });
+#endif
+
 // The limit counts what the host counts: UTF-16 units on Windows, bytes on Linux.
 TEST(PathLength, CountsTheUnitsOfTheHostsLimit) {
     const std::string cyrillic = "Кормант"; // 7 letters, 14 bytes of UTF-8

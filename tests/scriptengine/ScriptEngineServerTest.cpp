@@ -13,6 +13,8 @@
 #include "platform/DynamicLibrary.h"
 #include "scriptengine/IBEScript.h"
 #include "tests/firebird/OwnDatabase.h"
+#include "tests/support/Command.h"
+#include "tests/support/Environment.h"
 #include "tests/support/RecordingClient.h"
 #include "tests/support/TempFolder.h"
 
@@ -48,7 +50,8 @@ int IBESCRIPT_CALL OnEngineQuery(int, int value) {
 // application.
 class TEngine {
 public:
-    TEngine() : Library_(platform::TDynamicLibrary::Load(UPDATER_SCRIPT_ENGINE)) {
+    explicit TEngine(const char* library = UPDATER_SCRIPT_ENGINE)
+        : Library_(platform::TDynamicLibrary::Load(library)) {
         Recorded = {};
         EXPECT_TRUE(Library_.IsLoaded());
         Connect_ = reinterpret_cast<TConnect>(Library_.Find("Connect"));
@@ -377,6 +380,74 @@ TEST(ScriptEngine, ConnectFailuresAreReportedWithNonZero) {
         EXPECT_EQ(Recorded.StatementErrors.size(), 1u);
     }
     EXPECT_EQ(TableCount(db.DatabaseString(), "H"), "0");
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+// COMMIT RETAIN and COMMIT WORK RETAIN are the server's, as isql sends them: the server commits
+// and the transaction goes on. The same script through isql-fb leaves the same rows.
+TEST(ScriptEngine, CommitRetainIsTheServersAndTheTransactionGoesOnAsInIsql) {
+    const std::string script = "CREATE TABLE R (X INTEGER);\r\n"
+                               "INSERT INTO R VALUES (1);\r\n"
+                               "COMMIT RETAIN;\r\n"
+                               "INSERT INTO R VALUES (2);\r\n"
+                               "commit work retain;\r\n"
+                               "INSERT INTO R VALUES (3);\r\n"
+                               "ROLLBACK;\r\n"
+                               "INSERT INTO R VALUES (4);\r\n";
+    firebird_test::TOwnDatabase byEngine;
+    firebird_test::TOwnDatabase byIsql;
+    {
+        TEngine engine;
+        ASSERT_EQ(engine.Connect(ConnectString(byEngine.DatabaseString())), 0);
+        EXPECT_EQ(engine.ExecText(script), 0);
+        EXPECT_TRUE(Recorded.StatementErrors.empty()) << Recorded.StatementErrors[0].second;
+    }
+    TTempFolder folder;
+    const auto input = folder.MakeFile(
+        "retain.sql", "CONNECT '" + byIsql.DatabaseString() + "' USER 'SYSDBA' PASSWORD '" +
+                          firebird_test::SysdbaPassword + "';\r\n" + script);
+    const TCommandResult isql = RunCommand("isql-fb -q -i '" + input.string() + "'");
+    EXPECT_EQ(isql.ExitCode, 0) << isql.Output;
+    const std::vector<std::string> rows{"1", "2", "4"};
+    EXPECT_EQ(Query(byEngine.DatabaseString(), "select X from R order by X;"), rows);
+    EXPECT_EQ(Query(byIsql.DatabaseString(), "select X from R order by X;"), rows);
+
+    // What a COMMIT RETAIN committed stays when a later statement fails.
+    TEngine engine;
+    ASSERT_EQ(engine.Connect(ConnectString(byEngine.DatabaseString())), 0);
+    EXPECT_NE(engine.ExecText("INSERT INTO R VALUES (5);\r\nCOMMIT WORK RETAIN;\r\n"
+                              "INSERT INTO R VALUES (6);\r\nINSERT INTO MISSING VALUES (7);\r\n"),
+              0);
+    engine.Unload();
+    ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
+    EXPECT_EQ(Recorded.StatementErrors[0].first, "INSERT INTO MISSING VALUES (7)");
+    EXPECT_EQ(Query(byEngine.DatabaseString(), "select X from R order by X;"),
+              (std::vector<std::string>{"1", "2", "4", "5"}));
+    EXPECT_EQ(firebird_test::AttachmentCount(byEngine.DatabaseString()), 0);
+}
+
+// A failure that escapes the engine's own code (an allocation that fails, thrown here by the
+// test build of the engine) never leaves an entry point: it is reported through the entry
+// point's error callback, answered with 1, and nothing stays attached or uncommitted.
+TEST(ScriptEngine, AFailureEscapingTheEngineIsReportedAndNothingStaysAttached) {
+    firebird_test::TOwnDatabase db;
+    const std::string escaped = "The engine failed: std::bad_alloc";
+    TEngine engine(UPDATER_SCRIPT_ENGINE_FAULTS);
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    ASSERT_EQ(engine.ExecText("CREATE TABLE F1 (X INTEGER);"), 0);
+    ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+    // Thrown before the second statement, while the first one's transaction is open.
+    SetTestVariable("IBESCRIPT_FAULT", "Exec");
+    EXPECT_EQ(engine.ExecText("INSERT INTO F1 VALUES (1);\r\nINSERT INTO F1 VALUES (2);\r\n"), 1);
+    EXPECT_EQ(Recorded.StatementErrors,
+              (std::vector<std::pair<std::string, std::string>>{{"", escaped}}));
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+    EXPECT_EQ(One(db.DatabaseString(), "select count(*) from F1;"), "0");
+    // Thrown after the attach.
+    SetTestVariable("IBESCRIPT_FAULT", "Connect");
+    EXPECT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 1);
+    RemoveTestVariable("IBESCRIPT_FAULT");
+    EXPECT_EQ(Recorded.ConnectErrors, std::vector<std::string>{escaped});
     EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
 }
 

@@ -16,6 +16,8 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "update/AccessCheck.h"
+#include "update/FileOperations.h"
+#include "update/RunJournal.h"
 #include "update/UpdateSeams.h"
 
 namespace {
@@ -255,6 +257,87 @@ INSTANTIATE_TEST_SUITE_P(
                                        return MakeTestCarrier(temp.Path() / "c", package.string());
                                    },
                                    "Невозможно запустить внешнюю программу!"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// Flushes made to fail at chosen moments of a run. The client file of the installation, set by
+// each case, tells the moments apart: release 4 in it means the apply is complete.
+std::string gProgramExe;
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool Applied() {
+    return ReadBytes(gProgramExe) == "client release 4";
+}
+
+struct TFlushCase {
+    const char* Name;
+    TFlushFailure Failure;
+    // Whether the run rolls back; otherwise it finishes, and notes on stderr what it noted.
+    bool RollsBack;
+    const char* Noted;
+};
+
+void PrintTo(const TFlushCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class FlushFailure : public ClientUpdate, public ::testing::WithParamInterface<TFlushCase> {
+protected:
+    void TearDown() override { SetFlushFailure(nullptr); }
+};
+
+TEST_P(FlushFailure, AfterTheApplyIsNotedAndBeforeItStopsTheApply) {
+    gProgramExe = (Root / "Program/Kormant.exe").string();
+    SetFlushFailure(GetParam().Failure);
+    TOperatorSayingYes op;
+    testing::internal::CaptureStderr();
+    const std::string failure = Run(op, Seams(Carrier({NewExe, NewChm, NewUdf})));
+    const std::string noted = testing::internal::GetCapturedStderr();
+    SetFlushFailure(nullptr);
+    EXPECT_EQ(failure, "");
+    ASSERT_EQ(StagingFolders().size(), 1u);
+    const std::string staging = StagingFolders()[0].string();
+    const TJournalRead journal = ReadRunJournal(staging);
+    if (GetParam().RollsBack) {
+        EXPECT_EQ(op.Events.at(1).Text, kRollbackAnnouncedText +
+                                            std::string("Невозможно записать файл ") +
+                                            RunJournalPath(staging) + "!");
+        EXPECT_EQ(op.Events.at(2).Text, kRollbackDoneText);
+        EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+        EXPECT_EQ(journal.Journal.State, TRunState::RollbackFinished);
+    } else {
+        EXPECT_EQ(op.Events.back().Text, kSuccessText);
+        EXPECT_TRUE(Applied());
+        EXPECT_EQ(journal.Journal.State, TRunState::ApplyFinished);
+    }
+    EXPECT_NE(noted.find(GetParam().Noted), std::string::npos) << noted;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, FlushFailure,
+    ::testing::Values(
+        // The new client files: the apply is complete, the update stays.
+        TFlushCase{"ClientFiles", [](const std::string& path) { return path == gProgramExe; },
+                   false, "Невозможно записать на диск папку "},
+        // The journal that records the finished apply: written all the same.
+        TFlushCase{"FinishedJournal",
+                   [](const std::string& path) {
+                       return EndsWith(path, "Updater.journal.partial") && Applied();
+                   },
+                   false, "/Updater.journal!"},
+        // The journal that must say the apply began before anything changes: nothing changes,
+        // and the rollback's own journal, failing the same way, is written all the same.
+        TFlushCase{"BegunJournal",
+                   [](const std::string& path) {
+                       const std::string staging =
+                           std::filesystem::path(path).parent_path().string();
+                       return EndsWith(path, "Updater.journal.partial") &&
+                              ReadRunJournal(staging).Journal.State == TRunState::BackupComplete;
+                   },
+                   true, "/Updater.journal!"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // A folder of the installation that cannot be listed must not be left out of the backup: the

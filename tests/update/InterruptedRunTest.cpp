@@ -1,7 +1,10 @@
 // Update runs killed at every copy of their phase C (the backup, the apply, the rollback): the
 // next Start finds the interrupted run by its journal, puts the installation back exactly as it
 // was, and then updates it.
+#include <algorithm>
+#include <cctype>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -243,15 +246,75 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         EXPECT_EQ(boxes[2].Text, kClientOnlyQuestion);
         EXPECT_EQ(SnapshotOf(staging / "Old/Program"), program);
     }
-    {
-        // A damaged journal counts as interrupted, never as finished.
-        const auto [root, staging] = interrupted("damaged");
+    // Journals changed after the run was interrupted in its apply; every Start is answered No.
+    const auto overwrite = [](const fs::path& staging,
+                              const std::function<void(std::string&)>& change) {
         const std::string journal = RunJournalPath(staging.string());
         std::string bytes = ReadBytes(journal);
-        bytes[bytes.size() / 2] ^= 0x20;
+        change(bytes);
         std::ofstream(journal, std::ios::binary | std::ios::trunc) << bytes;
+    };
+    const auto rewriteRoot = [](const fs::path& staging,
+                                const std::function<void(std::string&)>& change) {
+        TRunJournal journal = ReadRunJournal(staging.string()).Journal;
+        change(journal.Root);
+        WriteRunJournal(staging.string(), journal);
+    };
+    enum class TNext { Refuses, AsksToRestore, AsksToUpdate };
+    struct TRow {
+        const char* Name;
+        std::function<void(const fs::path& staging)> Change;
+        TNext Next;
+        std::string (*RefusalText)(const std::string& staging);
+    };
+    const TRow rows[] = {
+        // Neither a damaged journal nor a newer updater's can say what the run covered: no
+        // restore from a backup that may be the wrong one, nothing asked, a text that says what
+        // to do.
+        {"damaged",
+         [&](const fs::path& staging) {
+             overwrite(staging, [](std::string& b) { b[b.size() / 2] ^= 0x20; });
+         },
+         TNext::Refuses, DamagedJournalText},
+        {"newer",
+         [&](const fs::path& staging) {
+             overwrite(staging,
+                       [](std::string& b) { b = "Version=2\nState=Stage3\nRoot=elsewhere\n"; });
+         },
+         TNext::Refuses, NewerJournalText},
+        // The root as the system compares paths: a trailing delimiter is the same folder, another
+        // letter case another folder on Linux.
+        {"trailing",
+         [&](const fs::path& staging) { rewriteRoot(staging, [](std::string& r) { r += "/"; }); },
+         TNext::AsksToRestore, nullptr},
+        {"lettercase",
+         [&](const fs::path& staging) {
+             rewriteRoot(staging, [](std::string& r) {
+                 std::transform(r.begin(), r.end(), r.begin(),
+                                [](char c) { return static_cast<char>(std::toupper(c)); });
+             });
+         },
+         TNext::AsksToUpdate, nullptr},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const auto [root, staging] = interrupted(row.Name);
+        row.Change(staging);
+        const auto state = DetailedSnapshotOf(root);
         const auto [boxes, failure] = run(root, false);
-        EXPECT_EQ(failure, InterruptedRefusedText(staging.string()));
+        const std::vector<std::vector<std::string>> expectedBoxes{
+            {}, {InterruptedQuestionText(staging.string())}, {kClientOnlyQuestion}};
+        const std::string expectedFailure[] = {
+            row.RefusalText ? row.RefusalText(staging.string()) : "",
+            InterruptedRefusedText(staging.string()), ""};
+        const auto next = static_cast<std::size_t>(row.Next);
+        EXPECT_EQ(failure, expectedFailure[next]);
+        std::vector<std::string> texts;
+        for (const auto& box : boxes) {
+            texts.push_back(box.Text);
+        }
+        EXPECT_EQ(texts, expectedBoxes[next]);
+        EXPECT_EQ(DetailedSnapshotOf(root), state);
     }
     {
         // A journal copied in from another installation is not this installation's run.

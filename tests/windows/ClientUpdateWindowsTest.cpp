@@ -3,6 +3,8 @@
 // program started by the run, and a rollback that gives Program back.
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -16,6 +18,7 @@
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "tests/windows/ClientInstallation.h"
+#include "update/FileOperations.h"
 #include "update/Payload.h"
 #include "update/RunJournal.h"
 #include "update/UpdateSeams.h"
@@ -172,6 +175,73 @@ TEST_F(ClientUpdateWindows, AnInterruptedRunIsRestoredFromItsBackup) {
     EXPECT_EQ(op.Events[2], (TRecordedEvent{TKind::Question, kClientOnlyQuestion}));
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
     EXPECT_EQ(ReadRunJournal(staging[0].string()).Journal.State, TRunState::Restored);
+}
+
+// Journals as a later Start finds them on Windows. The root is compared as Windows compares
+// paths: in another letter case or with a trailing delimiter it is still this installation's,
+// and the run is restored. A journal that cannot be read stops the Start before anything is
+// asked or changed.
+TEST_F(ClientUpdateWindows, AJournalDecidesTheNextStart) {
+    Run({NewExe, NewChm, NewUdf});
+    const std::string staging = StagingFoldersUnder(Root).at(0).string();
+    const std::string journal = RunJournalPath(staging);
+    TRunJournal begun = ReadRunJournal(staging).Journal;
+    begun.State = TRunState::ApplyBegun;
+    std::string lower = begun.Root;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(c)); });
+    WriteRunJournal(staging, begun);
+    std::string damaged = Contents(journal);
+    damaged[damaged.size() / 2] ^= 0x20;
+    const std::string carrier = MakeTestCarrier(
+        Temp.Path() / "carrier2", BuildTestPackage(Temp.Path() / "p2.exe", {NewExe, NewChm}));
+    struct TRow {
+        std::string Root;
+        std::string Bytes; // written over the journal when not empty
+        std::string Failure;
+    };
+    const TRow rows[] = {{lower, "", "<no failure>"},
+                         {begun.Root + "\\", "", "<no failure>"},
+                         {begun.Root, damaged, DamagedJournalText(staging)},
+                         {begun.Root, "Version=2\r\nState=?\r\n", NewerJournalText(staging)}};
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Root + " " + row.Failure);
+        TRunJournal changed = begun;
+        changed.Root = row.Root;
+        WriteRunJournal(staging, changed);
+        if (!row.Bytes.empty()) {
+            std::ofstream(journal, std::ios::binary | std::ios::trunc) << row.Bytes;
+        }
+        const auto state = DetailedSnapshotOf(Root);
+        TRecordingOperator op;
+        op.Answers = {true, false}; // restore, then not update
+        EXPECT_EQ(FailureText<EFailure>(
+                      [&] { RunUpdate(Root.string(), "", op, ClientOnlySeams(carrier)); }),
+                  row.Failure);
+        if (row.Bytes.empty()) {
+            ASSERT_EQ(op.Events.size(), 3u);
+            EXPECT_EQ(op.Events[0].Text, InterruptedQuestionText(staging));
+            EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+        } else {
+            EXPECT_TRUE(op.Events.empty());
+            EXPECT_EQ(DetailedSnapshotOf(Root), state);
+        }
+    }
+}
+
+// A flush of the new client files that fails does not undo the complete update.
+TEST_F(ClientUpdateWindows, AFailingFlushOfTheNewClientFilesLeavesTheUpdateFinished) {
+    SetFlushFailure([](const std::string& path) {
+        const std::string tail = "\\Program\\Kormant.exe";
+        return path.size() >= tail.size() && path.substr(path.size() - tail.size()) == tail;
+    });
+    const auto events = Run({NewExe, NewChm, NewUdf});
+    SetFlushFailure(nullptr);
+    EXPECT_EQ(events.back(), (TRecordedEvent{TKind::Information, kSuccessText}));
+    EXPECT_EQ(SnapshotOf(Root / "Program")["Kormant.exe"], "client release 4");
+    const auto staging = StagingFoldersUnder(Root);
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_EQ(ReadRunJournal(staging[0].string()).Journal.State, TRunState::ApplyFinished);
 }
 
 } // namespace
