@@ -304,9 +304,9 @@ TEST_F(InterruptedRun, BadJournalsAndBackupsEndInAClearTextOrAreLeftAlone) {
         const auto [boxes, failure] = run(root, false);
         const std::vector<std::vector<std::string>> expectedBoxes{
             {}, {InterruptedQuestionText(staging.string())}, {kClientOnlyQuestion}};
-        const std::string expectedFailure[] = {
-            row.RefusalText ? row.RefusalText(staging.string()) : "",
-            InterruptedRefusedText(staging.string()), ""};
+        const std::string expectedFailure[] = {row.RefusalText ? row.RefusalText(staging.string())
+                                                               : "",
+                                               InterruptedRefusedText(staging.string()), ""};
         const auto next = static_cast<std::size_t>(row.Next);
         EXPECT_EQ(failure, expectedFailure[next]);
         std::vector<std::string> texts;
