@@ -4,6 +4,7 @@
 // pass for one version never passes on a server of another left on the port.
 #include "tests/firebird/OwnDatabase.h"
 
+#include <clocale>
 #include <cstdio>
 #include <exception>
 
@@ -14,6 +15,10 @@ namespace {
 class TServerVersionLog : public ::testing::Environment {
 public:
     void SetUp() override {
+        // The window runs in a UTF-8 locale (Qt 6 sets one), and the client library reads the
+        // locale's character set once, at its first call: set before that first call here, so
+        // that tests of Cyrillic paths see what the program sees.
+        ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
         std::string version;
         try {
             version = firebird_test::ServerVersion();
