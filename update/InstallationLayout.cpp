@@ -23,6 +23,14 @@ std::string StagingFolderName(const platform::TLocalTime& time) {
     return name;
 }
 
+void SetStagingDir(InstallationLayout& layout, const std::string& stagingDir) {
+    layout.StagingDir = stagingDir;
+    layout.NewDir = platform::JoinPath(layout.StagingDir, "New");
+    layout.OldDir = platform::JoinPath(layout.StagingDir, "Old");
+    layout.OldProgramDir = platform::JoinPath(layout.OldDir, kProgramFolderName);
+    layout.OldDataDir = platform::JoinPath(layout.OldDir, kDataFolderName);
+}
+
 InstallationLayout ResolveLayout(std::string_view rootText, TClockReader readClock) {
     using platform::JoinPath;
     InstallationLayout layout;
@@ -47,11 +55,7 @@ InstallationLayout ResolveLayout(std::string_view rootText, TClockReader readClo
     };
     layout.ProgramDir = JoinPath(layout.RootDir, existingSpelling(kProgramFolderName));
     layout.DataDir = JoinPath(layout.RootDir, existingSpelling(kDataFolderName));
-    layout.StagingDir = JoinPath(layout.RootDir, StagingFolderName(readClock()));
-    layout.NewDir = JoinPath(layout.StagingDir, "New");
-    layout.OldDir = JoinPath(layout.StagingDir, "Old");
-    layout.OldProgramDir = JoinPath(layout.OldDir, kProgramFolderName);
-    layout.OldDataDir = JoinPath(layout.OldDir, kDataFolderName);
+    SetStagingDir(layout, JoinPath(layout.RootDir, StagingFolderName(readClock())));
 
     const auto databaseFile =
         platform::FindChild(layout.DataDir, kDatabaseFileName, platform::TEntryKind::File);

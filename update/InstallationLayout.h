@@ -30,6 +30,9 @@ inline constexpr std::string_view kDatabaseServerPrefix = "localhost/3051:";
 // "Tmp$" followed by the time as ddmmyyhhnnss.
 std::string StagingFolderName(const platform::TLocalTime& time);
 
+// Sets `layout.StagingDir` and the folders inside it (New, Old and the backups in Old).
+void SetStagingDir(InstallationLayout& layout, const std::string& stagingDir);
+
 using TClockReader = platform::TLocalTime (*)();
 
 // Resolves the operator's root text into the layout, reading the clock once, after the root

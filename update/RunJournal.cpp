@@ -146,7 +146,7 @@ void WriteRunJournal(const std::string& stagingDir, const TRunJournal& journal) 
         return;
     }
     if (required) {
-        throw EFailure("Невозможно записать файл " + path + "!");
+        fail();
     }
     std::cerr << "Невозможно записать на диск файл " << path << "!\n";
 }

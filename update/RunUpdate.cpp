@@ -258,11 +258,7 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
                            const std::string& password, TOperator& op, const TUpdateSeams& seams,
                            const std::string& carrier) {
     InstallationLayout old = layout;
-    old.StagingDir = run.StagingDir;
-    old.NewDir = platform::JoinPath(run.StagingDir, "New");
-    old.OldDir = platform::JoinPath(run.StagingDir, "Old");
-    old.OldProgramDir = platform::JoinPath(old.OldDir, kProgramFolderName);
-    old.OldDataDir = platform::JoinPath(old.OldDir, kDataFolderName);
+    SetStagingDir(old, run.StagingDir);
     const auto backedUpDatabase =
         platform::FindChild(old.OldDataDir, kDatabaseFileName, platform::TEntryKind::File);
     const bool programBackedUp = platform::IsRealFolder(old.OldProgramDir);
@@ -327,12 +323,7 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
 void TakeFreeStagingName(InstallationLayout& layout, const std::string& rootText) {
     while (ReadRunJournal(layout.StagingDir).Outcome != TJournalRead::TOutcome::Missing) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const InstallationLayout later = ResolveLayout(rootText);
-        layout.StagingDir = later.StagingDir;
-        layout.NewDir = later.NewDir;
-        layout.OldDir = later.OldDir;
-        layout.OldProgramDir = later.OldProgramDir;
-        layout.OldDataDir = later.OldDataDir;
+        SetStagingDir(layout, ResolveLayout(rootText).StagingDir);
     }
 }
 
