@@ -1,0 +1,20 @@
+# Writes the export table of DriveZClient.cpp's fbclient.dll: its own entry points, and every
+# other entry point of the client bridge's DLL forwarded to it under the name fbbridge.dll.
+#   cmake -D OBJDUMP=... -D BRIDGE=<fbclient.dll of tests/bridge> -D OUTPUT=<.def> -P this file
+cmake_minimum_required(VERSION 3.25)
+set(own isc_attach_database isc_create_database isc_service_start)
+execute_process(COMMAND ${OBJDUMP} -p ${BRIDGE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cannot read the exports of ${BRIDGE}")
+endif()
+string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [A-Za-z_][A-Za-z_0-9]*" entries "${dump}")
+set(text "LIBRARY fbclient.dll\nEXPORTS\n")
+foreach(entry IN LISTS entries)
+    string(REGEX REPLACE ".*\\] " "" name "${entry}")
+    if(name IN_LIST own)
+        string(APPEND text "    ${name}\n")
+    else()
+        string(APPEND text "    ${name} = fbbridge.${name}\n")
+    endif()
+endforeach()
+file(WRITE ${OUTPUT} "${text}")
