@@ -473,6 +473,105 @@ TEST(ClientBridge, TheServersTruncatedReplyFitsTheCallersBuffer) {
     BRIDGE(isc_detach_database)(status, &db);
 }
 
+TEST(ClientBridge, ParametersAndValuesCrossFieldByField) {
+    TBridgeDatabase db;
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = Attach(db.DatabaseString());
+    isc_tr_handle tr = 0;
+    const char create[] = "create table T2 (A integer, B varchar(20), C integer)";
+    Check(
+        BRIDGE(isc_dsql_execute_immediate)(status, &handle, &tr, 0, "set transaction", 3, nullptr),
+        status, "set transaction");
+    Check(BRIDGE(isc_dsql_execute_immediate)(status, &handle, &tr, 0, create, 3, nullptr), status,
+          create);
+    Check(BRIDGE(isc_commit_retaining)(status, &tr), status, "commit retaining");
+    isc_stmt_handle statement = 0;
+    Check(BRIDGE(isc_dsql_alloc_statement2)(status, &handle, &statement), status, "allocate");
+    Check(BRIDGE(isc_dsql_prepare)(status, &tr, &statement, 0,
+                                   "insert into T2 values (?, ?, ?) returning A + 1", 3, nullptr),
+          status, "prepare");
+    std::vector<char> area(XSQLDA_LENGTH(3));
+    auto* in = reinterpret_cast<XSQLDA*>(area.data());
+    in->version = SQLDA_VERSION1;
+    in->sqln = 3;
+    Check(BRIDGE(isc_dsql_describe_bind)(status, &statement, 3, in), status, "describe bind");
+    ASSERT_EQ(in->sqld, 3);
+    EXPECT_EQ(in->sqlvar[0].sqltype & ~1, SQL_LONG);
+    EXPECT_EQ(in->sqlvar[1].sqltype & ~1, SQL_VARYING);
+    EXPECT_EQ(in->sqlvar[1].sqllen, 20);
+    ISC_LONG a = -123456;
+    char b[22] = {5, 0, 'f', 'i', 'v', 'e', '!'};
+    short notNull = 0;
+    short null = -1;
+    in->sqlvar[0].sqldata = reinterpret_cast<char*>(&a);
+    in->sqlvar[0].sqlind = &notNull;
+    in->sqlvar[1].sqldata = b;
+    in->sqlvar[1].sqlind = &notNull;
+    in->sqlvar[2].sqldata = reinterpret_cast<char*>(&a);
+    in->sqlvar[2].sqlind = &null;
+    std::vector<char> outArea(XSQLDA_LENGTH(1));
+    auto* out = reinterpret_cast<XSQLDA*>(outArea.data());
+    out->version = SQLDA_VERSION1;
+    out->sqln = 1;
+    Check(BRIDGE(isc_dsql_describe)(status, &statement, 3, out), status, "describe");
+    ISC_INT64 returned = 0;
+    short returnedIndicator = -1;
+    out->sqlvar[0].sqldata = reinterpret_cast<char*>(&returned);
+    out->sqlvar[0].sqlind = &returnedIndicator;
+    Check(BRIDGE(isc_dsql_execute2)(status, &tr, &statement, 3, in, out), status, "execute");
+    EXPECT_EQ(out->sqlvar[0].sqltype & ~1, SQL_INT64);
+    EXPECT_EQ(returned, -123455);
+    EXPECT_EQ(returnedIndicator, 0);
+    char info[32];
+    const char items[] = {isc_info_sql_stmt_type};
+    Check(BRIDGE(isc_dsql_sql_info)(status, &statement, sizeof items, items, sizeof info, info),
+          status, "sql info");
+    EXPECT_EQ(info[0], isc_info_sql_stmt_type);
+    EXPECT_EQ(
+        BRIDGE(isc_vax_integer)(info + 3, static_cast<short>(BRIDGE(isc_vax_integer)(info + 1, 2))),
+        isc_info_sql_stmt_exec_procedure);
+    BRIDGE(isc_dsql_free_statement)(status, &statement, DSQL_drop);
+    EXPECT_EQ(statement, 0u);
+    Check(BRIDGE(isc_commit_transaction)(status, &tr), status, "commit");
+    BRIDGE(isc_detach_database)(status, &handle);
+    EXPECT_EQ(db.Column("select A from T2"), std::vector<std::string>{"-123456"});
+    EXPECT_EQ(db.Column("select B from T2"), std::vector<std::string>{"five!"});
+    EXPECT_EQ(db.Column("select C from T2"), std::vector<std::string>{"<null>"});
+}
+
+TEST(ClientBridge, ServiceQueryAndTheClientsOwnComputations) {
+    ISC_STATUS_ARRAY status{};
+    isc_svc_handle service = 0;
+    const std::string name = std::string(firebird_test::Server) + ":service_mgr";
+    std::string spb{isc_spb_version, isc_spb_current_version, isc_spb_user_name, 6};
+    spb += "SYSDBA";
+    spb += {isc_spb_password, static_cast<char>(Password.size())};
+    spb += Password;
+    Check(BRIDGE(isc_service_attach)(status, 0, name.c_str(), &service,
+                                     static_cast<unsigned short>(spb.size()), spb.data()),
+          status, "service attach");
+    const char request[] = {isc_info_svc_server_version};
+    char reply[128] = {};
+    Check(BRIDGE(isc_service_query)(status, &service, nullptr, 0, nullptr, sizeof request, request,
+                                    sizeof reply, reply),
+          status, "service query");
+    BRIDGE(isc_service_detach)(status, &service);
+    ASSERT_EQ(reply[0], isc_info_svc_server_version);
+    const auto length = BRIDGE(isc_vax_integer)(reply + 1, 2);
+    EXPECT_NE(std::string(reply + 3, static_cast<std::size_t>(length)).find("Firebird 3"),
+              std::string::npos);
+
+    const char bytes[] = {'\x01', '\x02', '\xFF', '\xFF', '\x7F'};
+    EXPECT_EQ(BRIDGE(isc_vax_integer)(bytes, 2), 0x0201);
+    EXPECT_EQ(BRIDGE(isc_vax_integer)(bytes + 2, 2), -1);
+    EXPECT_EQ(BRIDGE(isc_vax_integer)(bytes, 5), 0);
+    EXPECT_EQ(BRIDGE(isc_portable_integer)(reinterpret_cast<const ISC_UCHAR*>(bytes), 5),
+              0x7FFFFF0201LL);
+    char text[64] = {};
+    BRIDGE(isc_sql_interprete)(-902, text, sizeof text);
+    EXPECT_NE(std::string(text).find("Unsuccessful execution"), std::string::npos) << text;
+}
+
 TEST(ClientBridge, AnEntryPointThatIsNotForwardedFailsWithItsName) {
     ISC_STATUS_ARRAY status{};
     isc_db_handle db = 0;
