@@ -474,11 +474,12 @@ const TLocalText* LocalText(const ISC_STATUS* clump) {
 }
 
 // The message at the cursor when the bridge words it itself (its own codes, a Win32 error, the
-// end); the cursor moves past it. False when the helper must word it.
-bool InterpretLocally(const ISC_STATUS** cursor, std::string& text) {
+// end), and where the cursor moves past it. False when the helper must word it.
+bool InterpretLocally(const ISC_STATUS** cursor, std::string& text, const ISC_STATUS*& next) {
     const ISC_STATUS* at = *cursor;
     if (at == nullptr || at[0] == isc_arg_end) {
         text.clear();
+        next = at;
         return true;
     }
     if (at[0] == isc_arg_win32) {
@@ -491,7 +492,7 @@ bool InterpretLocally(const ISC_STATUS** cursor, std::string& text) {
         while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
             text.pop_back();
         }
-        *cursor = at + 2;
+        next = at + 2;
         return true;
     }
     const TLocalText* local = LocalText(at);
@@ -521,7 +522,7 @@ bool InterpretLocally(const ISC_STATUS** cursor, std::string& text) {
             text += *p;
         }
     }
-    *cursor = at;
+    next = at;
     return true;
 }
 
@@ -537,10 +538,16 @@ ISC_LONG PutLocalText(char* buffer, std::uint32_t limit, const std::string& text
 }
 
 ISC_LONG Interpret(char* buffer, std::uint32_t limit, const ISC_STATUS** cursor) {
-    if (cursor == nullptr || (limit == 1 && buffer != nullptr)) {
+    if (cursor == nullptr) {
         return 0;
     }
-    if (std::string text; InterpretLocally(cursor, text)) {
+    std::string text;
+    if (const ISC_STATUS* next = nullptr; InterpretLocally(cursor, text, next)) {
+        // As the client: a text that does not fit the caller's size is not given at all.
+        if (limit != 0 && text.size() >= limit) {
+            return 0;
+        }
+        *cursor = next;
         return PutLocalText(buffer, limit, text);
     }
     TVectorIn vector;

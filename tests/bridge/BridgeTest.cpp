@@ -393,6 +393,14 @@ TEST(ClientBridge, AnUnreachableHelperGivesTheClientsNetworkVector) {
     EXPECT_EQ(status[8], isc_arg_end);
     EXPECT_EQ(status[9], 0x5A5A);
     EXPECT_EQ(BRIDGE(isc_sqlcode)(status), -902);
+    // Worded by the bridge itself, the helper being away; a text that does not fit is not given.
+    EXPECT_EQ(StatusText(status).rfind(Unreachable + "\nFailed to establish a connection.\n", 0),
+              0u)
+        << StatusText(status);
+    char text[16];
+    const ISC_STATUS* cursor = status;
+    EXPECT_EQ(BRIDGE(fb_interpret)(text, sizeof text, &cursor), 0);
+    EXPECT_EQ(cursor, status);
 }
 
 TEST(ClientBridge, ManyStringsFillAtMostTwentyWordsAndStayValid) {
