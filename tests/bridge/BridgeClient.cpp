@@ -58,7 +58,11 @@ std::string Environment(const char* name) {
 
 // What the caller's environment asks of the connection; a change opens a new one.
 struct TSettings {
+#ifdef UPDATER_BRIDGE_DEFAULT_PORT
+    std::uint16_t Port = UPDATER_BRIDGE_DEFAULT_PORT;
+#else
     std::uint16_t Port = DefaultPort;
+#endif
     DWORD TimeoutMs = 60000;
     std::string Fault;
     std::string Record;
