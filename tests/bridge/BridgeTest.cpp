@@ -469,6 +469,19 @@ TEST(ClientBridge, RepliesLongerThanTheCallersBufferStopAtItsEnd) {
 #pragma GCC diagnostic pop
 }
 
+TEST(ClientBridge, OversizedRepliesLeaveTheLayersResultsWhole) {
+    TScopedEnvironment fault("UPDATER_BRIDGE_FAULT", "oversize:*");
+    isc_db_handle other =
+        Attach(TestDatabase, firebird_test::OtherUser, firebird_test::OtherPassword);
+    std::vector<std::string> users;
+    ReadAttachedUsers(Client, TestDatabase, "SYSDBA", Password, "", users);
+    EXPECT_EQ(ReadServedState(Client, TestDatabase, "SYSDBA", Password).State,
+              TServedState::Online);
+    ISC_STATUS_ARRAY status{};
+    BRIDGE(isc_detach_database)(status, &other);
+    EXPECT_NE(std::find(users.begin(), users.end(), firebird_test::OtherUser), users.end());
+}
+
 TEST(ClientBridge, TheServersTruncatedReplyFitsTheCallersBuffer) {
     isc_db_handle db = Attach(TestDatabase);
     ISC_STATUS_ARRAY status{};
