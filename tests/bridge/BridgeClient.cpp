@@ -11,6 +11,7 @@
 
 #include "tests/bridge/BridgeProtocol.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -358,6 +359,52 @@ template <typename Visit> bool WalkDpb(const std::string& dpb, Visit visit) {
     return true;
 }
 
+// The server of these tests is the Linux one: a file name on a Wine drive (`Z:\\…`) goes to it
+// as the Unix path that the drive maps to, as a Windows server would find the same file under
+// its drive letter. `utf8` is a UTF-8 file name; anything else stays as given.
+std::string ServerFileName(const std::string& utf8) {
+    const bool drive = utf8.size() >= 3 && std::isalpha(static_cast<unsigned char>(utf8[0])) &&
+                       utf8[1] == ':' && (utf8[2] == '\\' || utf8[2] == '/');
+    if (!drive) {
+        return utf8;
+    }
+    using TUnixName = char*(__cdecl*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<TUnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) {
+        return utf8;
+    }
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    char* name = unixName(wide.c_str());
+    if (name == nullptr) {
+        // A folder that is not there yet: the Z: drive is the Unix root.
+        if (std::toupper(static_cast<unsigned char>(utf8[0])) != 'Z') {
+            return utf8;
+        }
+        std::string path = utf8.substr(2);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path;
+    }
+    std::string path = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return path;
+}
+
+// A database string (`host/port:file`, `host:file` or `file`) with its file name for the server.
+std::string ServerDatabaseString(const std::string& utf8) {
+    if (utf8.size() >= 3 && utf8[1] == ':' && (utf8[2] == '\\' || utf8[2] == '/')) {
+        return ServerFileName(utf8);
+    }
+    const std::size_t colon = utf8.find(':');
+    if (colon == std::string::npos || colon < 2) {
+        return utf8;
+    }
+    return utf8.substr(0, colon + 1) + ServerFileName(utf8.substr(colon + 1));
+}
+
 bool HasUtf8FileName(const std::string& dpb) {
     bool found = false;
     WalkDpb(dpb, [&](unsigned char tag, std::size_t, std::size_t) {
@@ -407,7 +454,7 @@ std::string ConvertServiceRequest(const std::string& request) {
             if (at + 3 + length > request.size()) {
                 return converted + request.substr(at);
             }
-            const std::string name = AnsiToUtf8(request.substr(at + 3, length));
+            const std::string name = ServerFileName(AnsiToUtf8(request.substr(at + 3, length)));
             if (name.size() > 0xFFFF) {
                 return request;
             }
@@ -616,8 +663,10 @@ BRIDGE_EXPORT ISC_STATUS ISC_EXPORT isc_attach_database(ISC_STATUS* status, shor
     TBytesIn path = Text(name, U16(nameLength));
     TBytesIn block = Bytes(dpb, U16(dpbLength));
     if (!HasUtf8FileName(block.Sent)) {
-        ConvertWith(path, AnsiToUtf8(path.Sent));
+        ConvertWith(path, ServerDatabaseString(AnsiToUtf8(path.Sent)));
         ConvertWith(block, ConvertDpbStrings(block.Sent));
+    } else if (const std::string server = ServerDatabaseString(path.Sent); server != path.Sent) {
+        ConvertWith(path, server);
     }
     NoteHost(path.Caller());
     return Forward<TCallId::isc_attach_database>(0, TStatus(status), path, THandle(handle), block);
@@ -630,8 +679,10 @@ BRIDGE_EXPORT ISC_STATUS ISC_EXPORT isc_create_database(ISC_STATUS* status, shor
     TBytesIn path = Text(name, U16(nameLength));
     TBytesIn block = Bytes(dpb, U16(dpbLength));
     if (!HasUtf8FileName(block.Sent)) {
-        ConvertWith(path, AnsiToUtf8(path.Sent));
+        ConvertWith(path, ServerDatabaseString(AnsiToUtf8(path.Sent)));
         ConvertWith(block, ConvertDpbStrings(block.Sent));
+    } else if (const std::string server = ServerDatabaseString(path.Sent); server != path.Sent) {
+        ConvertWith(path, server);
     }
     NoteHost(path.Caller());
     return Forward<TCallId::isc_create_database>(0, TStatus(status), path, THandle(handle), block,

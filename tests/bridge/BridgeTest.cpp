@@ -175,9 +175,32 @@ public:
 
 const std::string TestDatabase = firebird_test::DatabaseString(firebird_test::TestDatabasePath);
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
 TEST(ClientBridge, ServedStateOfTheTestDatabaseIsOnline) {
     const TServedStateRead read = ReadServedState(Client, TestDatabase, "SYSDBA", Password);
     EXPECT_EQ(read.State, TServedState::Online) << read.Message;
+}
+
+// The updater names the database by the installation's folder, on a Wine drive; the Linux server
+// gets the Unix path that the drive maps to, in an attach and in a service request alike.
+TEST(ClientBridge, AWineDrivePathReachesTheServerAsItsUnixPath) {
+    const std::string drivePath =
+        firebird_test::DatabaseString("Z:" + Replaced(firebird_test::TestDatabasePath, "/", "\\"));
+    const TServedStateRead read = ReadServedState(Client, drivePath, "SYSDBA", Password);
+    EXPECT_EQ(read.State, TServedState::Online) << read.Message;
+    TBridgeDatabase db;
+    const std::string own = firebird_test::DatabaseString("Z:" + Replaced(db.Path(), "/", "\\"));
+    SetSingleUserMode(Client, own, "SYSDBA", Password);
+    EXPECT_EQ(ReadServedState(Client, db.DatabaseString(), "SYSDBA", Password).State,
+              TServedState::ShutDown);
+    SetMultiUserMode(Client, own, "SYSDBA", Password);
 }
 
 TEST(ClientBridge, AttachedUsersListTheOtherUsersAttachment) {
@@ -280,14 +303,6 @@ std::wstring Wide(const std::string& ansi) {
         MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
                             static_cast<int>(wide.size()))));
     return wide;
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
 }
 
 // What the three layers report when the bridge cannot make their first call.
