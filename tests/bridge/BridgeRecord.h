@@ -28,6 +28,42 @@ inline std::string Unescaped(const std::string& field) {
     return bytes;
 }
 
+// A field as the record writes it: printable ASCII but `%` as it is, every other byte as %XX.
+inline std::string Escaped(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string field;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '%') {
+            field += c;
+        } else {
+            field += '%';
+            field += digits[byte >> 4];
+            field += digits[byte & 0xF];
+        }
+    }
+    return field;
+}
+
+// Writes `calls` as a record file (replacing it); false when it cannot be written whole.
+inline bool Write(const std::string& path, const std::vector<TCall>& calls) {
+    std::string text;
+    for (const TCall& call : calls) {
+        text +=
+            std::to_string(call.Process) + '\t' + call.Name + '\t' + std::to_string(call.Result);
+        for (const std::string& arg : call.Args) {
+            text += '\t' + Escaped(arg);
+        }
+        text += '\n';
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
 // Every recorded call of the file in order; nothing when there is no file.
 inline std::vector<TCall> Read(const std::string& path) {
     std::vector<TCall> calls;

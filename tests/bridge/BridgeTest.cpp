@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <stdexcept>
@@ -594,7 +595,10 @@ TEST(ClientBridge, ServiceQueryAndTheClientsOwnComputations) {
     BRIDGE(isc_service_detach)(status, &service);
     ASSERT_EQ(reply[0], isc_info_svc_server_version);
     const auto length = BRIDGE(isc_vax_integer)(reply + 1, 2);
-    EXPECT_NE(std::string(reply + 3, static_cast<std::size_t>(length)).find("Firebird 3"),
+    // The server that the test run started (tests/firebird/firebird-server.sh).
+    const char* major = std::getenv("UPDATER_TEST_FIREBIRD");
+    const std::string expected = std::string("Firebird ") + (major != nullptr ? major : "3");
+    EXPECT_NE(std::string(reply + 3, static_cast<std::size_t>(length)).find(expected),
               std::string::npos);
 
     const char bytes[] = {'\x01', '\x02', '\xFF', '\xFF', '\x7F'};
