@@ -241,9 +241,12 @@ private:
     std::string Key_;
 };
 
+// Never destroyed: nothing of the bridge runs at the process's end, under the loader lock, where
+// a socket call may wait on what the ending process no longer answers. The system closes the
+// socket with the process.
 TConnection& Connection() {
-    static TConnection connection;
-    return connection;
+    static TConnection* connection = new TConnection;
+    return *connection;
 }
 
 // The server host that the network error names: the one of the latest attach in the process.
@@ -632,9 +635,13 @@ ISC_STATUS Refuse(ISC_STATUS* status, const char* name) {
 const char* KeepCallerText(const std::string& utf8) {
     // Texts in status vectors stay valid after the call, as the client keeps them in a circular
     // buffer of each thread; 64 texts is more than seven full vectors.
-    thread_local std::array<std::string, 64> ring;
+    // A plain pointer: no destructor of the DLL runs at a thread's or the process's end.
+    thread_local std::array<std::string, 64>* ring = nullptr;
     thread_local std::size_t next = 0;
-    std::string& slot = ring[next++ % ring.size()];
+    if (ring == nullptr) {
+        ring = new std::array<std::string, 64>;
+    }
+    std::string& slot = (*ring)[next++ % ring->size()];
     slot = Utf8ToAnsi(utf8);
     return slot.c_str();
 }
