@@ -1,5 +1,6 @@
 // Updater.exe as built: what it imports, the resources it carries, the release tool's
-// replacement of its payload, and its window titled by a renamed copy's file name.
+// replacement of its payload, its window titled by a renamed copy's file name, and a whole
+// client-only update with the program driven from outside as the operator drives it.
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -9,7 +10,10 @@
 #include "app/win32/WideText.h"
 #include "platform/ProgramResource.h"
 #include "tests/support/TempFolder.h"
+#include "tests/windows/ClientInstallation.h"
+#include "tests/windows/Win32ProgramDriver.h"
 #include "tools/payload/ProgramCheck.h"
+#include "update/UpdateSeams.h"
 
 namespace {
 
@@ -170,6 +174,52 @@ TEST(UpdaterProgram, ARenamedCopyTitlesItsWindowWithItsName) {
     EXPECT_EQ(exitCode, 0u);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+}
+
+// The text as a box shows it: each CR a line break.
+std::string AsShown(std::string text) {
+    for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 2)) {
+        if (at + 1 == text.size() || text[at + 1] != '\n') {
+            text.insert(at + 1, "\n");
+        }
+    }
+    return text;
+}
+
+// A copy of the built program in a folder of its own, with the stand-in client library that
+// its start loads.
+fs::path PlaceProgram(const TTempFolder& temp) {
+    const fs::path folder = temp.MakeFolder("updater");
+    fs::copy_file(UPDATER_EXE, folder / "Updater.exe");
+    fs::copy_file(UPDATER_STAND_IN_CLIENT, folder / "fbclient.dll");
+    return folder / "Updater.exe";
+}
+
+// The built Updater.exe carries the sample client files as its own package: what
+// Win32ClientUpdate.TheBuiltUpdaterDeliversItsOwnPackage sees inside one process, seen here
+// from outside, with the question answered by its Yes button and the success box by OK.
+TEST(UpdaterProgram, DrivenFromOutsideItUpdatesAClientInstallation) {
+    TTempFolder temp;
+    TClientRelease3 release3(temp);
+    const fs::path program = PlaceProgram(temp);
+    const TProgramRun run =
+        RunUpdaterProgram(program, release3.Root.string(), "mirdelkoza", {"&Yes", "OK"}, 60000);
+    EXPECT_EQ(run.Trouble, "");
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Unexpected, 0);
+    ASSERT_EQ(run.Boxes.size(), 2u);
+    EXPECT_EQ(run.Boxes[0].Caption, "Information");
+    EXPECT_EQ(run.Boxes[0].Text, AsShown(kClientOnlyQuestion));
+    EXPECT_EQ(run.Boxes[0].ScreenButtons, (std::vector<std::string>{"&Yes", "&No"}));
+    EXPECT_EQ(run.Boxes[0].TabButtons, (std::vector<std::string>{"&No", "&Yes"}));
+    EXPECT_EQ(run.Boxes[0].Focused, "&No");
+    EXPECT_EQ(run.Boxes[1].Caption, "Information");
+    EXPECT_EQ(run.Boxes[1].Text, kSuccessText);
+    EXPECT_EQ(run.Boxes[1].ScreenButtons, (std::vector<std::string>{"OK"}));
+    TTreeSnapshot expected = release3.Before;
+    expected["Kormant.exe"] = Contents(UPDATER_SAMPLE_CLIENT "/Kormant.exe");
+    expected["Kormant.chm"] = Contents(UPDATER_SAMPLE_CLIENT "/Kormant.chm");
+    EXPECT_EQ(SnapshotOf(release3.Root / "Program"), expected);
 }
 
 } // namespace
