@@ -96,8 +96,9 @@ bool SetText(HWND control, const std::string& text) {
 
 class TDriver {
 public:
-    TDriver(DWORD process, HANDLE handle, DWORD limitMs)
-        : Process_(process), Handle_(handle), Started_(GetTickCount()), LimitMs_(limitMs) {}
+    TDriver(DWORD process, HANDLE handle, DWORD limitMs, const std::function<std::string()>& note)
+        : Process_(process), Handle_(handle), Started_(GetTickCount()), LimitMs_(limitMs),
+          Note_(note) {}
 
     bool TimeLeft() const { return GetTickCount() - Started_ < LimitMs_; }
     DWORD MsLeft() const {
@@ -197,6 +198,9 @@ private:
             Sleep(kPollMs);
         }
         run.Boxes.push_back(RecordBox(box));
+        if (Note_) {
+            run.Boxes.back().Note = Note_();
+        }
         std::string trouble;
         if (answers.empty()) {
             ++run.Unexpected;
@@ -225,6 +229,7 @@ private:
     HANDLE Handle_;
     DWORD Started_;
     DWORD LimitMs_;
+    const std::function<std::string()>& Note_;
     HWND Close_ = nullptr;
 };
 
@@ -232,7 +237,7 @@ private:
 
 TProgramRun RunUpdaterProgram(const std::filesystem::path& program, const std::string& root,
                               const std::string& password, std::vector<std::string> answers,
-                              unsigned long limitMs) {
+                              unsigned long limitMs, const std::function<std::string()>& note) {
     TProgramRun run;
     const std::wstring path = program.wstring();
     std::wstring commandLine = L"\"" + path + L"\"";
@@ -246,11 +251,33 @@ TProgramRun RunUpdaterProgram(const std::filesystem::path& program, const std::s
     }
     const THandle process(started.hProcess);
     const THandle thread(started.hThread);
-    TDriver driver(started.dwProcessId, process.Get(), limitMs);
+    TDriver driver(started.dwProcessId, process.Get(), limitMs, note);
     run.Trouble = driver.Drive(root, password, std::move(answers), run);
     const std::string ending = driver.Finish(run);
     if (!ending.empty()) {
         run.Trouble += (run.Trouble.empty() ? "" : "; ") + ending;
     }
     return run;
+}
+
+unsigned long RunToEnd(const std::string& program, const std::string& arguments,
+                       unsigned long limitMs) {
+    std::wstring commandLine = L"\"" + Widen(program) + L"\" " + Widen(arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(Widen(program).c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+        return 0xFFFFFFFF;
+    }
+    const THandle process(started.hProcess);
+    const THandle thread(started.hThread);
+    if (WaitForSingleObject(process.Get(), limitMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.Get(), 255);
+        WaitForSingleObject(process.Get(), 5000);
+        return 0xFFFFFFFE;
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.Get(), &exitCode);
+    return exitCode;
 }

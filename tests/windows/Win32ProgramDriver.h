@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,15 @@ struct TProgramRun {
 // and answers the boxes with `answers` (the captions of the buttons to press, in the order the
 // boxes come), waits until the run has ended (Start enabled again, no box open), closes the
 // window with its Close button and waits for the program's end. Beyond `limitMs` from the start
-// the program is ended by force and the trouble says so.
+// the program is ended by force and the trouble says so. `note` (may be empty) runs while each
+// box is open, before it is answered; what it returns is the box's Note.
 TProgramRun RunUpdaterProgram(const std::filesystem::path& program, const std::string& root,
                               const std::string& password, std::vector<std::string> answers,
-                              unsigned long limitMs);
+                              unsigned long limitMs,
+                              const std::function<std::string()>& note = nullptr);
+
+// Runs `program` with `arguments` (no window, no console) and waits at most `limitMs` for its
+// end; its exit code, 0xFFFFFFFF when it did not start, 0xFFFFFFFE when it did not end in time
+// (it is ended then).
+unsigned long RunToEnd(const std::string& program, const std::string& arguments,
+                       unsigned long limitMs);

@@ -44,26 +44,6 @@ std::string Manifest(const std::wstring& program) {
     return text;
 }
 
-// Runs `program` with `arguments` and waits for its end (at most a minute); its exit code.
-// The command line is longer than the updater's own starts allow.
-DWORD RunProgram(const std::string& program, const std::string& arguments) {
-    std::wstring commandLine = L"\"" + win32ui::Widen(program) + L"\" " + win32ui::Widen(arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(win32ui::Widen(program).c_str(), commandLine.data(), nullptr, nullptr,
-                        FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
-        return 0xFFFFFFFF;
-    }
-    DWORD exitCode = 0xFFFFFFFE;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
-}
-
 TEST(UpdaterProgram, NeedsNothingBeyondTheSystemsDlls) {
     const auto imported = PeImportedLibraries(UPDATER_EXE);
     ASSERT_TRUE(imported.has_value());
@@ -113,7 +93,7 @@ TEST(UpdaterProgram, TheReleaseToolReplacesItsPayloadWithoutCompiling) {
     const std::string arguments = "--script \"" + script.string() + "\" --package \"" +
                                   Native(UPDATER_PACKAGE_STUB) + "\" -o \"" + output + "\" \"" +
                                   Native(UPDATER_EXE) + "\"";
-    const auto exitCode = RunProgram(Native(UPDATER_ATTACH_PAYLOAD), arguments);
+    const auto exitCode = RunToEnd(Native(UPDATER_ATTACH_PAYLOAD), arguments, 60000);
     ASSERT_EQ(exitCode, 0u);
     EXPECT_EQ(Resource(output, "TEXT", "SCRIPT"), "select 5 from rdb$database;\r\n");
     EXPECT_EQ(Resource(output, "EXEFILE", "FILES"), Contents(UPDATER_PACKAGE_STUB));
