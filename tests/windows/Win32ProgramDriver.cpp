@@ -281,3 +281,12 @@ unsigned long RunToEnd(const std::string& program, const std::string& arguments,
     GetExitCodeProcess(process.Get(), &exitCode);
     return exitCode;
 }
+
+std::string AsShown(std::string text) {
+    for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 1)) {
+        if (at + 1 == text.size() || text[at + 1] != '\n') {
+            text.insert(at + 1, "\n");
+        }
+    }
+    return text;
+}

@@ -41,3 +41,6 @@ TProgramRun RunUpdaterProgram(const std::filesystem::path& program, const std::s
 // (it is ended then).
 unsigned long RunToEnd(const std::string& program, const std::string& arguments,
                        unsigned long limitMs);
+
+// `text` as a box shows it: each lone CR a line break (CR LF).
+std::string AsShown(std::string text);

@@ -156,16 +156,6 @@ TEST(UpdaterProgram, ARenamedCopyTitlesItsWindowWithItsName) {
     CloseHandle(process.hProcess);
 }
 
-// The text as a box shows it: each CR a line break.
-std::string AsShown(std::string text) {
-    for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 2)) {
-        if (at + 1 == text.size() || text[at + 1] != '\n') {
-            text.insert(at + 1, "\n");
-        }
-    }
-    return text;
-}
-
 // A copy of the built program in a folder of its own, with the stand-in client library that
 // its start loads.
 fs::path PlaceProgram(const TTempFolder& temp) {
