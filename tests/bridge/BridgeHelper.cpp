@@ -7,7 +7,8 @@
 //
 // The port defaults to UPDATER_BRIDGE_PORT, then to bridge::DefaultPort; the record file and the
 // fault mode to UPDATER_BRIDGE_RECORD and UPDATER_BRIDGE_FAULT. A caller may name its own of
-// either for its connection. Fault modes (test-only) act on the calls of one entry point:
+// either for its connection. Fault modes (test-only) act on the calls of one entry point, or of
+// every one with * for NAME:
 //   break:NAME     the reply is cut in the middle and the connection closed
 //   stall:NAME     no reply at all (the caller's timeout ends the call)
 //   strings:NAME   the status vector comes back with 40 text clumps
@@ -131,7 +132,7 @@ public:
             if (!in.Ok() || name == nullptr) {
                 return;
             }
-            if (Fault_ == "stall:" + std::string(name)) {
+            if (Faulty("stall", name)) {
                 // Holds the request unanswered until the caller gives up and closes.
                 char byte;
                 while (recv(Socket_, &byte, 1, 0) > 0) {
@@ -143,7 +144,7 @@ public:
                 return;
             }
             const std::string reply = Frame(out.Data);
-            if (Fault_ == "break:" + std::string(name)) {
+            if (Faulty("break", name)) {
                 WriteAll(Socket_, reply.data(), reply.size() / 2);
                 return;
             }
@@ -154,6 +155,12 @@ public:
     }
 
 private:
+    // The fault mode names a mode and an entry point, or * for every one (the opening of the
+    // connection is never faulty).
+    bool Faulty(const std::string& mode, const std::string& name) const {
+        return Fault_ == mode + ":" + name || (Fault_ == mode + ":*" && name != "hello");
+    }
+
     template <typename F> F Real(const char* name) {
         if (Library_ == nullptr) {
             Library_ = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_LOCAL);
@@ -193,18 +200,18 @@ private:
         if (!read || !in.AtEnd()) {
             return false;
         }
-        const std::int64_t result = std::apply(call, kinds);
+        std::int64_t result = std::apply(call, kinds);
         const std::string name = TKinds<Id>::Name;
-        std::apply([&](auto&... kind) { (ApplyFault(name, kind), ...); }, kinds);
+        std::apply([&](auto&... kind) { (ApplyFault(name, kind, result), ...); }, kinds);
         out.I64(result);
         std::apply([&](auto&... kind) { (kind.PutBack(out), ...); }, kinds);
         std::apply([&](auto&... kind) { WriteRecord(name, result, record(kind...)); }, kinds);
         return true;
     }
 
-    template <typename K> void ApplyFault(const std::string& name, K& kind) {
+    template <typename K> void ApplyFault(const std::string& name, K& kind, std::int64_t& result) {
         if constexpr (std::is_same_v<K, TStatus>) {
-            if (Fault_ == "strings:" + name) {
+            if (Faulty("strings", name)) {
                 kind.Injected.push_back({isc_arg_gds, isc_random, {}});
                 for (int i = 1; i <= 40; ++i) {
                     kind.Injected.push_back(
@@ -213,9 +220,10 @@ private:
                     kind.Injected.push_back({isc_arg_gds, isc_random, {}});
                 }
                 kind.Injected.push_back({isc_arg_string, 0, "last"});
+                result = isc_random;
             }
         } else if constexpr (std::is_same_v<K, TBufferOut> || std::is_same_v<K, TTextOut>) {
-            if (Fault_ == "oversize:" + name) {
+            if (Faulty("oversize", name)) {
                 kind.Oversize = 64;
             }
         }
