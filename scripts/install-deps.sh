@@ -23,6 +23,9 @@ packages=(
     # setpriv and unshare (the tests' server as the user firebird, a network of its own for the
     # tests that stop a server), ip to bring that network's loopback up.
     util-linux iproute2
+    # setfacl: the Windows server tests grant the server's user the installation folder, as a
+    # Windows installation grants the server's account (tests/firebird/OwnDatabase.h).
+    acl
     # The chroot of the Firebird 4 server of the tests.
     debootstrap
     # libFuzzer for the fuzz test.

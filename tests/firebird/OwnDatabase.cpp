@@ -1,10 +1,14 @@
 #include "tests/firebird/OwnDatabase.h"
 
+#include "platform/DynamicLibrary.h"
 #include "tests/support/Command.h"
 
-#include <dlfcn.h>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -21,15 +25,25 @@ namespace firebird_test {
 
 namespace {
 
-// The real client library, loaded privately: dlopen counts references, so the program's layers
-// still load and free their own reference as they please.
+// The real client library, loaded privately: the loader counts references, so the program's
+// layers still load and free their own reference as they please. UPDATER_TEST_CLIENT_LIBRARY is
+// libfbclient.so.2 on Linux and the client bridge's fbclient.dll, by its full path, on Windows.
 template <typename F> F Client(const char* name) {
-    static void* library = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_LOCAL);
-    void* symbol = library != nullptr ? dlsym(library, name) : nullptr;
+    static const platform::TDynamicLibrary library =
+        platform::TDynamicLibrary::Load(UPDATER_TEST_CLIENT_LIBRARY);
+    const platform::TProcAddress symbol = library.Find(name);
     if (symbol == nullptr) {
         throw std::runtime_error(std::string("client library lacks ") + name);
     }
     return reinterpret_cast<F>(symbol);
+}
+
+int ProcessId() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return getpid();
+#endif
 }
 
 std::string StatusText(const ISC_STATUS* status) {
@@ -64,9 +78,9 @@ isc_db_handle Attach(const std::string& databaseString, const std::string& user,
     ISC_STATUS_ARRAY status{};
     isc_db_handle handle = 0;
     const std::string dpb = Dpb(user, password);
+    const std::string name = HostDatabaseString(databaseString);
     if (Client<decltype(&isc_attach_database)>("isc_attach_database")(
-            status, 0, databaseString.c_str(), &handle, static_cast<short>(dpb.size()),
-            dpb.data()) != 0) {
+            status, 0, name.c_str(), &handle, static_cast<short>(dpb.size()), dpb.data()) != 0) {
         *failure = StatusText(status);
         return 0;
     }
@@ -98,12 +112,18 @@ std::string TestName() {
 // run as root the tests give it to the user the server runs as (the owner of its instance
 // folder), as an installation gives DB_Data to the server's user.
 void LetTheServerWrite(const std::filesystem::path& folder) {
+#ifdef _WIN32
+    // The Linux side's rule, applied by its own tools: Wine has no notion of the owner.
+    RunCommand("[ \"$(id -u)\" != 0 ] || chown --reference='" + HostPath(InstanceFolder) + "' '" +
+               HostPath(folder.string()) + "'");
+#else
     struct stat instance {};
     if (geteuid() == 0 && stat(InstanceFolder, &instance) == 0 && instance.st_uid != 0) {
         if (chown(folder.c_str(), instance.st_uid, instance.st_gid) != 0) {
             throw std::runtime_error("cannot give " + folder.string() + " to the server's user");
         }
     }
+#endif
 }
 
 } // namespace
@@ -115,7 +135,7 @@ TOwnDatabase::TOwnDatabase() {
     LetTheServerWrite(folder);
     // The test's name is cut: isql's CONNECT takes a database string of at most 253 bytes, and
     // the sample's isql tests connect to these databases from a build tree that may lie deep.
-    Path_ = (folder / (TestName().substr(0, 24) + "-" + std::to_string(getpid()) + "-" +
+    Path_ = (folder / (TestName().substr(0, 24) + "-" + std::to_string(ProcessId()) + "-" +
                        std::to_string(counter++) + ".fdb"))
                 .string();
     std::filesystem::remove(Path_);
@@ -138,7 +158,7 @@ void TOwnDatabase::Create() {
     dpb += {static_cast<char>(isc_dpb_force_write), 1, 0};
     ISC_STATUS_ARRAY status{};
     isc_db_handle handle = 0;
-    const std::string name = DatabaseString();
+    const std::string name = HostDatabaseString(DatabaseString());
     if (Client<decltype(&isc_create_database)>("isc_create_database")(
             status, 0, name.c_str(), &handle, static_cast<short>(dpb.size()), dpb.data(), 0) != 0) {
         throw std::runtime_error("cannot create " + name + ": " + StatusText(status));
@@ -182,10 +202,10 @@ std::string Query(const std::string& databaseString, const std::string& sql) {
     static std::atomic<int> counter{0};
     const std::filesystem::path input =
         std::filesystem::path(UPDATER_TEST_SCRATCH) /
-        ("query-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".sql");
+        ("query-" + std::to_string(ProcessId()) + "-" + std::to_string(counter++) + ".sql");
     std::filesystem::create_directories(input.parent_path());
     {
-        std::FILE* file = std::fopen(input.c_str(), "wb");
+        std::FILE* file = std::fopen(input.string().c_str(), "wb");
         if (file == nullptr) {
             throw std::runtime_error("cannot write " + input.string());
         }
@@ -195,8 +215,8 @@ std::string Query(const std::string& databaseString, const std::string& sql) {
     }
     std::string output;
     try {
-        output = RunTool("isql-fb -q -ch UTF8 -i '" + input.string() + "'" + ToolCredentials() +
-                         databaseString + "'");
+        output = RunTool("isql-fb -q -ch UTF8 -i '" + HostPath(input.string()) + "'" +
+                         ToolCredentials() + HostDatabaseString(databaseString) + "'");
     } catch (...) {
         std::filesystem::remove(input);
         throw;
@@ -227,22 +247,28 @@ std::string Query(const std::string& databaseString, const std::string& sql) {
 void InstallFunctionLibrary(const std::string& library) {
     std::filesystem::create_directories(UdfFolder);
     const std::filesystem::path target = std::filesystem::path(UdfFolder) / "QUV_UDF.dll";
-    const std::filesystem::path temporary = target.string() + "." + std::to_string(getpid());
+    const std::filesystem::path temporary = target.string() + "." + std::to_string(ProcessId());
     std::filesystem::copy_file(library, temporary,
                                std::filesystem::copy_options::overwrite_existing);
     std::filesystem::rename(temporary, target);
 }
 
 void TOwnDatabase::ShutDown() const {
-    RunTool("gfix -shut multi -force 0" + ToolCredentials() + DatabaseString() + "'");
+    RunTool("gfix -shut multi -force 0" + ToolCredentials() + HostDatabaseString(DatabaseString()) +
+            "'");
+}
+
+void ShutDownFully(const std::string& databaseString) {
+    RunTool("gfix -shut full -force 0" + ToolCredentials() + HostDatabaseString(databaseString) +
+            "'");
 }
 
 std::string TOwnDatabase::Attributes() const {
     // The statistics of the server's service manager, not the local fbstat: that one reads the file
     // itself and knows only the on-disk structure of its own version.
-    const std::string header =
-        RunTool(std::string("fbsvcmgr ") + Server + ":service_mgr -user SYSDBA -password '" +
-                SysdbaPassword + "' action_db_stats sts_hdr_pages dbname '" + Path_ + "'");
+    const std::string header = RunTool(
+        std::string("fbsvcmgr ") + Server + ":service_mgr -user SYSDBA -password '" +
+        SysdbaPassword + "' action_db_stats sts_hdr_pages dbname '" + HostPath(Path_) + "'");
     const std::string key = "Attributes";
     const std::size_t at = header.find(key);
     if (at == std::string::npos) {
@@ -364,6 +390,29 @@ std::string AttachFailure(const std::string& databaseString, const std::string& 
         Detach(handle);
     }
     return failure;
+}
+
+std::string HostDatabaseString(const std::string& databaseString) {
+    // "localhost/3051:" and the path: the first colon ends the server's part.
+    const std::size_t colon = databaseString.find(':');
+    return colon == std::string::npos
+               ? databaseString
+               : databaseString.substr(0, colon + 1) + HostPath(databaseString.substr(colon + 1));
+}
+
+void LetTheServerChange(const std::string& folder) {
+#ifdef _WIN32
+    // An ACL whose default entries every file and folder made inside inherits, as a Windows
+    // installation's folder grants the server's account.
+    const TCommandResult grant = RunCommand(
+        "u=$(stat -c %u '" + HostPath(InstanceFolder) + "'); [ \"$(id -u)\" != 0 ] || " +
+        "[ \"$u\" = 0 ] || setfacl -R -m \"u:$u:rwX,d:u:$u:rwX\" '" + HostPath(folder) + "'");
+    if (grant.ExitCode != 0) {
+        throw std::runtime_error("cannot grant the server's user " + folder + ": " + grant.Output);
+    }
+#else
+    static_cast<void>(folder);
+#endif
 }
 
 } // namespace firebird_test

@@ -60,6 +60,10 @@ private:
     unsigned int Handle_ = 0;
 };
 
+// Shuts the database down fully, with the server's own tool: a full shutdown admits nobody,
+// SYSDBA included.
+void ShutDownFully(const std::string& databaseString);
+
 // The attachments that the server lists for the database, the probe's own excluded (as SYSDBA,
 // the list holds every attachment).
 int AttachmentCount(const std::string& databaseString);
@@ -86,5 +90,17 @@ int MajorVersion(const std::string& serverVersion);
 // The major version of the server that this run of the tests is meant for: UPDATER_TEST_FIREBIRD
 // (3 or 4), 3 when it is not set. tests/firebird/firebird-server.sh starts that server.
 int ExpectedMajorVersion();
+
+// `databaseString` with its path as the server's own tools name the file: under Wine a Windows
+// path on the drive Z: becomes the Linux path (tests/support/Command.h's HostPath).
+std::string HostDatabaseString(const std::string& databaseString);
+
+// Lets the server's user change whatever is made inside `folder` later, by anyone. On Linux the
+// program under test copies files with their owners, so this does nothing there. The Windows
+// build under Wine makes every file as the user the tests run as, while the server runs as its
+// own user (docs/firebird-test-server.md): this grants that user the folder, as a Windows
+// installation grants the server's account, so that a database file that the update restores is
+// the server's to open.
+void LetTheServerChange(const std::string& folder);
 
 } // namespace firebird_test

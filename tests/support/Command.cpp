@@ -19,3 +19,7 @@ TCommandResult RunCommand(const std::string& command, bool withErrors) {
     result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
+
+std::string HostPath(const std::string& path) {
+    return path;
+}

@@ -9,16 +9,18 @@
 #include <string>
 
 #include "tests/firebird/OwnDatabase.h"
+#include "tests/support/Command.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/TempFolder.h"
 
-// The sample database at release 3, made by the server in `database` (an empty one).
+// The sample database at release 3, made by the server in `database` (an empty one), with the
+// sample's own script (a Linux script, run as such under Wine too).
 inline void MakeRelease3(const firebird_test::TOwnDatabase& database) {
-    ASSERT_EQ(
-        std::system(("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" + database.DatabaseString() +
-                     "' '" + firebird_test::SysdbaPassword + "' >/dev/null")
-                        .c_str()),
-        0);
+    const TCommandResult made =
+        RunCommand("bash '" UPDATER_MAKE_RELEASE3 "' --existing '" +
+                   firebird_test::HostDatabaseString(database.DatabaseString()) + "' '" +
+                   firebird_test::SysdbaPassword + "' >/dev/null");
+    ASSERT_EQ(made.ExitCode, 0) << made.Output;
 }
 
 // Release 3 under `root`: client stand-ins in Program, the sample database in DB_Data.
@@ -26,6 +28,7 @@ inline std::unique_ptr<firebird_test::TOwnDatabase>
 LayOutRelease3(const std::filesystem::path& root) {
     std::filesystem::create_directories(root / "Program");
     std::filesystem::create_directories(root / "DB_Data");
+    firebird_test::LetTheServerChange(root.string());
     std::ofstream(root / "Program/Kormant.exe") << "client release 3";
     std::ofstream(root / "Program/Kormant.chm") << "help release 3";
     auto database =
