@@ -23,6 +23,9 @@ mkdir -p "$WINEPREFIX"
 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+# The server tests write the Firebird server's registry key for the life of a test; one killed by
+# its time limit leaves it behind, and the prefix records no Firebird server otherwise.
+/usr/lib/wine/wine64 reg delete 'HKLM\Software\Firebird Project' /f >/dev/null 2>&1 || true
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 /usr/lib/wine/wineserver -w
 # Then one server for the whole run. In the foreground (-f), so that $! is the server itself, and

@@ -11,6 +11,7 @@
 
 #include "tests/bridge/BridgeProtocol.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -58,7 +59,11 @@ std::string Environment(const char* name) {
 
 // What the caller's environment asks of the connection; a change opens a new one.
 struct TSettings {
+#ifdef UPDATER_BRIDGE_DEFAULT_PORT
+    std::uint16_t Port = UPDATER_BRIDGE_DEFAULT_PORT;
+#else
     std::uint16_t Port = DefaultPort;
+#endif
     DWORD TimeoutMs = 60000;
     std::string Fault;
     std::string Record;
@@ -354,6 +359,52 @@ template <typename Visit> bool WalkDpb(const std::string& dpb, Visit visit) {
     return true;
 }
 
+// The server of these tests is the Linux one: a file name on a Wine drive (`Z:\\…`) goes to it
+// as the Unix path that the drive maps to, as a Windows server would find the same file under
+// its drive letter. `utf8` is a UTF-8 file name; anything else stays as given.
+std::string ServerFileName(const std::string& utf8) {
+    const bool drive = utf8.size() >= 3 && std::isalpha(static_cast<unsigned char>(utf8[0])) &&
+                       utf8[1] == ':' && (utf8[2] == '\\' || utf8[2] == '/');
+    if (!drive) {
+        return utf8;
+    }
+    using TUnixName = char*(__cdecl*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<TUnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) {
+        return utf8;
+    }
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    char* name = unixName(wide.c_str());
+    if (name == nullptr) {
+        // A folder that is not there yet: the Z: drive is the Unix root.
+        if (std::toupper(static_cast<unsigned char>(utf8[0])) != 'Z') {
+            return utf8;
+        }
+        std::string path = utf8.substr(2);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path;
+    }
+    std::string path = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return path;
+}
+
+// A database string (`host/port:file`, `host:file` or `file`) with its file name for the server.
+std::string ServerDatabaseString(const std::string& utf8) {
+    if (utf8.size() >= 3 && utf8[1] == ':' && (utf8[2] == '\\' || utf8[2] == '/')) {
+        return ServerFileName(utf8);
+    }
+    const std::size_t colon = utf8.find(':');
+    if (colon == std::string::npos || colon < 2) {
+        return utf8;
+    }
+    return utf8.substr(0, colon + 1) + ServerFileName(utf8.substr(colon + 1));
+}
+
 bool HasUtf8FileName(const std::string& dpb) {
     bool found = false;
     WalkDpb(dpb, [&](unsigned char tag, std::size_t, std::size_t) {
@@ -403,7 +454,7 @@ std::string ConvertServiceRequest(const std::string& request) {
             if (at + 3 + length > request.size()) {
                 return converted + request.substr(at);
             }
-            const std::string name = AnsiToUtf8(request.substr(at + 3, length));
+            const std::string name = ServerFileName(AnsiToUtf8(request.substr(at + 3, length)));
             if (name.size() > 0xFFFF) {
                 return request;
             }
@@ -474,11 +525,12 @@ const TLocalText* LocalText(const ISC_STATUS* clump) {
 }
 
 // The message at the cursor when the bridge words it itself (its own codes, a Win32 error, the
-// end); the cursor moves past it. False when the helper must word it.
-bool InterpretLocally(const ISC_STATUS** cursor, std::string& text) {
+// end), and where the cursor moves past it. False when the helper must word it.
+bool InterpretLocally(const ISC_STATUS** cursor, std::string& text, const ISC_STATUS*& next) {
     const ISC_STATUS* at = *cursor;
     if (at == nullptr || at[0] == isc_arg_end) {
         text.clear();
+        next = at;
         return true;
     }
     if (at[0] == isc_arg_win32) {
@@ -491,7 +543,7 @@ bool InterpretLocally(const ISC_STATUS** cursor, std::string& text) {
         while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
             text.pop_back();
         }
-        *cursor = at + 2;
+        next = at + 2;
         return true;
     }
     const TLocalText* local = LocalText(at);
@@ -521,7 +573,7 @@ bool InterpretLocally(const ISC_STATUS** cursor, std::string& text) {
             text += *p;
         }
     }
-    *cursor = at;
+    next = at;
     return true;
 }
 
@@ -537,10 +589,16 @@ ISC_LONG PutLocalText(char* buffer, std::uint32_t limit, const std::string& text
 }
 
 ISC_LONG Interpret(char* buffer, std::uint32_t limit, const ISC_STATUS** cursor) {
-    if (cursor == nullptr || (limit == 1 && buffer != nullptr)) {
+    if (cursor == nullptr) {
         return 0;
     }
-    if (std::string text; InterpretLocally(cursor, text)) {
+    std::string text;
+    if (const ISC_STATUS* next = nullptr; InterpretLocally(cursor, text, next)) {
+        // As the client: a text that does not fit the caller's size is not given at all.
+        if (limit != 0 && text.size() >= limit) {
+            return 0;
+        }
+        *cursor = next;
         return PutLocalText(buffer, limit, text);
     }
     TVectorIn vector;
@@ -605,8 +663,10 @@ BRIDGE_EXPORT ISC_STATUS ISC_EXPORT isc_attach_database(ISC_STATUS* status, shor
     TBytesIn path = Text(name, U16(nameLength));
     TBytesIn block = Bytes(dpb, U16(dpbLength));
     if (!HasUtf8FileName(block.Sent)) {
-        ConvertWith(path, AnsiToUtf8(path.Sent));
+        ConvertWith(path, ServerDatabaseString(AnsiToUtf8(path.Sent)));
         ConvertWith(block, ConvertDpbStrings(block.Sent));
+    } else if (const std::string server = ServerDatabaseString(path.Sent); server != path.Sent) {
+        ConvertWith(path, server);
     }
     NoteHost(path.Caller());
     return Forward<TCallId::isc_attach_database>(0, TStatus(status), path, THandle(handle), block);
@@ -619,8 +679,10 @@ BRIDGE_EXPORT ISC_STATUS ISC_EXPORT isc_create_database(ISC_STATUS* status, shor
     TBytesIn path = Text(name, U16(nameLength));
     TBytesIn block = Bytes(dpb, U16(dpbLength));
     if (!HasUtf8FileName(block.Sent)) {
-        ConvertWith(path, AnsiToUtf8(path.Sent));
+        ConvertWith(path, ServerDatabaseString(AnsiToUtf8(path.Sent)));
         ConvertWith(block, ConvertDpbStrings(block.Sent));
+    } else if (const std::string server = ServerDatabaseString(path.Sent); server != path.Sent) {
+        ConvertWith(path, server);
     }
     NoteHost(path.Caller());
     return Forward<TCallId::isc_create_database>(0, TStatus(status), path, THandle(handle), block,

@@ -175,9 +175,32 @@ public:
 
 const std::string TestDatabase = firebird_test::DatabaseString(firebird_test::TestDatabasePath);
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
 TEST(ClientBridge, ServedStateOfTheTestDatabaseIsOnline) {
     const TServedStateRead read = ReadServedState(Client, TestDatabase, "SYSDBA", Password);
     EXPECT_EQ(read.State, TServedState::Online) << read.Message;
+}
+
+// The updater names the database by the installation's folder, on a Wine drive; the Linux server
+// gets the Unix path that the drive maps to, in an attach and in a service request alike.
+TEST(ClientBridge, AWineDrivePathReachesTheServerAsItsUnixPath) {
+    const std::string drivePath =
+        firebird_test::DatabaseString("Z:" + Replaced(firebird_test::TestDatabasePath, "/", "\\"));
+    const TServedStateRead read = ReadServedState(Client, drivePath, "SYSDBA", Password);
+    EXPECT_EQ(read.State, TServedState::Online) << read.Message;
+    TBridgeDatabase db;
+    const std::string own = firebird_test::DatabaseString("Z:" + Replaced(db.Path(), "/", "\\"));
+    SetSingleUserMode(Client, own, "SYSDBA", Password);
+    EXPECT_EQ(ReadServedState(Client, db.DatabaseString(), "SYSDBA", Password).State,
+              TServedState::ShutDown);
+    SetMultiUserMode(Client, own, "SYSDBA", Password);
 }
 
 TEST(ClientBridge, AttachedUsersListTheOtherUsersAttachment) {
@@ -280,14 +303,6 @@ std::wstring Wide(const std::string& ansi) {
         MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
                             static_cast<int>(wide.size()))));
     return wide;
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
 }
 
 // What the three layers report when the bridge cannot make their first call.
@@ -393,6 +408,14 @@ TEST(ClientBridge, AnUnreachableHelperGivesTheClientsNetworkVector) {
     EXPECT_EQ(status[8], isc_arg_end);
     EXPECT_EQ(status[9], 0x5A5A);
     EXPECT_EQ(BRIDGE(isc_sqlcode)(status), -902);
+    // Worded by the bridge itself, the helper being away; a text that does not fit is not given.
+    EXPECT_EQ(StatusText(status).rfind(Unreachable + "\nFailed to establish a connection.\n", 0),
+              0u)
+        << StatusText(status);
+    char text[16];
+    const ISC_STATUS* cursor = status;
+    EXPECT_EQ(BRIDGE(fb_interpret)(text, sizeof text, &cursor), 0);
+    EXPECT_EQ(cursor, status);
 }
 
 TEST(ClientBridge, ManyStringsFillAtMostTwentyWordsAndStayValid) {
@@ -459,6 +482,19 @@ TEST(ClientBridge, RepliesLongerThanTheCallersBufferStopAtItsEnd) {
     EXPECT_LE(length, 1023);
     EXPECT_EQ(std::count(large.begin() + 1024, large.end(), 0x5A), 1024);
 #pragma GCC diagnostic pop
+}
+
+TEST(ClientBridge, OversizedRepliesLeaveTheLayersResultsWhole) {
+    TScopedEnvironment fault("UPDATER_BRIDGE_FAULT", "oversize:*");
+    isc_db_handle other =
+        Attach(TestDatabase, firebird_test::OtherUser, firebird_test::OtherPassword);
+    std::vector<std::string> users;
+    ReadAttachedUsers(Client, TestDatabase, "SYSDBA", Password, "", users);
+    EXPECT_EQ(ReadServedState(Client, TestDatabase, "SYSDBA", Password).State,
+              TServedState::Online);
+    ISC_STATUS_ARRAY status{};
+    BRIDGE(isc_detach_database)(status, &other);
+    EXPECT_NE(std::find(users.begin(), users.end(), firebird_test::OtherUser), users.end());
 }
 
 TEST(ClientBridge, TheServersTruncatedReplyFitsTheCallersBuffer) {

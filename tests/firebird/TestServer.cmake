@@ -12,8 +12,12 @@ set(UPDATER_FB_OTHER_PASSWORD "clerk")
 # How long a start waits for another build tree's server to give the port up.
 set(UPDATER_FB_WAIT_SECONDS 900)
 
+# TestServer.h, for a test program of either tree that links updater_test_server.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/TestServer.h.in
-               ${CMAKE_CURRENT_BINARY_DIR}/include/tests/firebird/TestServer.h @ONLY)
+               ${CMAKE_BINARY_DIR}/tests/firebird/include/tests/firebird/TestServer.h @ONLY)
+add_library(updater_test_server INTERFACE)
+target_include_directories(updater_test_server INTERFACE
+                           ${CMAKE_BINARY_DIR}/tests/firebird/include)
 add_test(NAME firebird_server_start
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/firebird-server.sh start ${UPDATER_FB_INSTANCE}
                  ${UPDATER_FB_PORT} ${UPDATER_FB_PASSWORD} ${UPDATER_FB_WAIT_SECONDS}

@@ -32,7 +32,7 @@ LayOutRelease3(const std::filesystem::path& root) {
     std::ofstream(root / "Program/Kormant.exe") << "client release 3";
     std::ofstream(root / "Program/Kormant.chm") << "help release 3";
     auto database =
-        std::make_unique<firebird_test::TOwnDatabase>((root / "DB_Data/Kormant.fdb").string());
+        std::make_unique<firebird_test::TOwnDatabase>((root / "DB_Data" / "Kormant.fdb").string());
     MakeRelease3(*database);
     return database;
 }
@@ -43,8 +43,9 @@ inline std::string Release4Carrier(const TTempFolder& temp, const std::string& s
     const auto exe = temp.MakeFile("release4/Kormant.exe", "client release 4");
     const auto chm = temp.MakeFile("release4/Kormant.chm", "help release 4");
     const auto udf = temp.Path() / "release4/QUV_UDF.dll";
-    std::filesystem::copy_file(UPDATER_QUV_UDF, udf,
-                               std::filesystem::copy_options::overwrite_existing);
+    // Removed first: MinGW's copy_file refuses to overwrite an existing file.
+    std::filesystem::remove(udf);
+    std::filesystem::copy_file(UPDATER_QUV_UDF, udf);
     const auto package = BuildTestPackage(temp.Path() / "files.exe", {exe, chm, udf});
     return MakeTestCarrier(temp.Path() / "carrier", package, script);
 }

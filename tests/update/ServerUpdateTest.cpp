@@ -732,7 +732,7 @@ const auto kNoBoxes = [](const fs::path&, const fs::path&) {
     return std::vector<TRecordedEvent>{};
 };
 std::string DatabaseIn(const fs::path& root) {
-    return (root / "DB_Data/Kormant.fdb").string();
+    return (root / "DB_Data" / "Kormant.fdb").string();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -823,8 +823,9 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const fs::path&, const fs::path& staging) {
                          return std::vector<TRecordedEvent>{
                              {TKind::Question,
-                              InterruptedQuestionText(staging.string(),
-                                                      (staging / "Replaced1/DB_Data").string())},
+                              InterruptedQuestionText(
+                                  staging.string(),
+                                  (staging / Native("Replaced1/DB_Data")).string())},
                              {TKind::Information, kRollbackDone},
                              {TKind::Question, kBothParts},
                              {TKind::Information, kSuccess}};
