@@ -244,6 +244,9 @@ TProgramRun RunUpdaterProgram(const std::filesystem::path& program, const std::s
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
+    // A program that crashes ends at once instead of waiting at the system's crash box (the
+    // error mode is inherited; Wine ignores it and asks its own setting, scripts/windows-tests.sh).
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         program.parent_path().wstring().c_str(), &startup, &started)) {
         run.Trouble = "the program did not start, error " + std::to_string(GetLastError());
@@ -287,6 +290,20 @@ std::string AsShown(std::string text) {
         if (at + 1 == text.size() || text[at + 1] != '\n') {
             text.insert(at + 1, "\n");
         }
+    }
+    return text;
+}
+
+std::string Described(const TProgramRun& run) {
+    std::string text = "trouble: \"" + run.Trouble + "\", exit code " +
+                       std::to_string(run.ExitCode) + ", " + std::to_string(run.Boxes.size()) +
+                       " boxes";
+    for (const TSeenBox& box : run.Boxes) {
+        text += "\n[" + box.Caption + "] " + box.Text + " {";
+        for (const std::string& button : box.ScreenButtons) {
+            text += " " + button;
+        }
+        text += " }" + (box.Note.empty() ? "" : " note: " + box.Note);
     }
     return text;
 }

@@ -42,5 +42,8 @@ TProgramRun RunUpdaterProgram(const std::filesystem::path& program, const std::s
 unsigned long RunToEnd(const std::string& program, const std::string& arguments,
                        unsigned long limitMs);
 
+// The run as a failing test reports it: the trouble, the exit code and every box.
+std::string Described(const TProgramRun& run);
+
 // `text` as a box shows it: each lone CR a line break (CR LF).
 std::string AsShown(std::string text);
