@@ -90,10 +90,11 @@ protected:
 };
 
 // Under Wine 8 this run ends with a crash of Updater.exe inside Wine's own text shaping: the
-// log pane's EM_REPLACESEL of the first line with Cyrillic text after the function library has
-// been declared ("33/254 COMMENT ON EXTERNAL FUNCTION ...") reaches Uniscribe's
-// GPOS_apply_MarkToMark, which reads glyphs[-1] (gdi32, opentype.c). The same lines appended to
-// the log pane of the same program by hand do not crash it. Run it with
+// log pane's EM_REPLACESEL of the first long Cyrillic line ("33/254 COMMENT ON EXTERNAL FUNCTION
+// ... 'Целое число прописью; ...'") reaches Uniscribe's GPOS_apply_MarkToMark, which reads
+// glyphs[-1] (gdi32, opentype.c). No server is needed for it: the window of a test process
+// crashes alike when LogAppend gets "Целое число прописью; второй аргумент: род (0 - мужской,
+// 1 - женский, 2 - средний)" and ProcessEvents follows (half of it does not crash). Run it with
 // --gtest_also_run_disabled_tests.
 TEST_F(UpdaterProgramWithServer, DISABLED_AWholeUpdateBringsTheDatabaseToRelease4) {
     // A library that the server has loaded is replaced in place by the updater's copy under
