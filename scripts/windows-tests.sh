@@ -30,6 +30,12 @@ mkdir -p "$WINEPREFIX"
 # (which nobody answers) until the test's time limit.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >/dev/null 2>&1
+# Wine's own fonts, as the system's fonts of Windows: MS Sans Serif with its Cyrillic letters.
+# Without them Cyrillic text falls back to a system font whose shaping crashes Wine 8 in the log
+# pane (docs/windows-build.md).
+if [[ -f /usr/share/wine/fonts/ms_sans_serif.ttf ]]; then
+    cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 /usr/lib/wine/wineserver -w
 # Then one server for the whole run. In the foreground (-f), so that $! is the server itself, and

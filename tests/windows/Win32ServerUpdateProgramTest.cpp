@@ -17,6 +17,7 @@
 #include "tests/support/TreeSnapshot.h"
 #include "tests/update/ServerInstallation.h"
 #include "tests/windows/Win32ProgramDriver.h"
+#include "tests/windows/Wine.h"
 #include "update/UpdateSeams.h"
 
 namespace {
@@ -89,14 +90,15 @@ protected:
     TTreeSnapshot ProgramBefore;
 };
 
-// Under Wine 8 this run ends with a crash of Updater.exe inside Wine's own text shaping: the
-// log pane's EM_REPLACESEL of the first long Cyrillic line ("33/254 COMMENT ON EXTERNAL FUNCTION
-// ... 'Целое число прописью; ...'") reaches Uniscribe's GPOS_apply_MarkToMark, which reads
-// glyphs[-1] (gdi32, opentype.c). No server is needed for it: the window of a test process
-// crashes alike when LogAppend gets "Целое число прописью; второй аргумент: род (0 - мужской,
-// 1 - женский, 2 - средний)" and ProcessEvents follows (half of it does not crash). Run it with
-// --gtest_also_run_disabled_tests.
-TEST_F(UpdaterProgramWithServer, DISABLED_AWholeUpdateBringsTheDatabaseToRelease4) {
+TEST_F(UpdaterProgramWithServer, AWholeUpdateBringsTheDatabaseToRelease4) {
+    // Without Wine's own fonts the log pane's Cyrillic falls back to a system font, and Wine 8's
+    // text shaping crashes Updater.exe at the first long Cyrillic log line ("33/254 COMMENT ON
+    // EXTERNAL FUNCTION ... 'Целое число прописью; ...'"): Uniscribe's GPOS_apply_MarkToMark
+    // reads glyphs[-1]. scripts/windows-tests.sh puts them into the prefix (package fonts-wine).
+    if (RunningUnderWine() && !fs::exists("C:\\windows\\Fonts\\ms_sans_serif.ttf")) {
+        GTEST_SKIP() << "Wine without its own fonts (fonts-wine): its text shaping crashes the "
+                        "log pane at the first long Cyrillic line";
+    }
     // A library that the server has loaded is replaced in place by the updater's copy under
     // Wine, and the server that has it mapped dies of it (on Windows the copy is refused). A
     // server that has not loaded it: the file is unlinked, the server keeps its old mapping.
