@@ -14,6 +14,9 @@ packages=(
     # program ("failed to map the shared user data") where the randomised address space took the
     # addresses Windows programs need.
     g++-mingw-w64-x86-64-posix googletest wine64 wine64-preloader libz-mingw-w64-dev
+    # Wine's own fonts (MS Sans Serif with Cyrillic), copied into the tests' Wine prefix: without
+    # them Cyrillic in the log pane falls back to a system font whose text shaping crashes Wine 8.
+    fonts-wine
     # The package builder (writes zip archives through libarchive) and the package program (its
     # static zlib, libz.a), ib_util.h for the quv_udf library, mkfs.ext4 for the full-disk tests.
     libarchive-dev zlib1g-dev firebird-dev e2fsprogs

@@ -26,6 +26,16 @@ mkdir -p "$WINEPREFIX"
 # The server tests write the Firebird server's registry key for the life of a test; one killed by
 # its time limit leaves it behind, and the prefix records no Firebird server otherwise.
 /usr/lib/wine/wine64 reg delete 'HKLM\Software\Firebird Project' /f >/dev/null 2>&1 || true
+# A program that crashes prints its backtrace and ends, instead of waiting at Wine's crash dialog
+# (which nobody answers) until the test's time limit.
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1
+# Wine's own fonts, as the system's fonts of Windows: MS Sans Serif with its Cyrillic letters.
+# Without them Cyrillic text falls back to a system font whose shaping crashes Wine 8 in the log
+# pane (docs/windows-build.md).
+if [[ -f /usr/share/wine/fonts/ms_sans_serif.ttf ]]; then
+    cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 /usr/lib/wine/wineserver -w
 # Then one server for the whole run. In the foreground (-f), so that $! is the server itself, and

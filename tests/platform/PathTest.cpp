@@ -139,11 +139,16 @@ TEST(PathLength, ACyrillicPathOfTheWholeLimitNamesAFolder) {
     std::string path = platform::FullPath(temp.Str());
     while (platform::PathLength(path) < platform::MaxPathLength) {
         const std::size_t room = platform::MaxPathLength - platform::PathLength(path) - 1;
+        if (room == 0) {
+            // One unit left: no room for a delimiter and a name; the last name grows instead.
+            path += "ж";
+            continue;
+        }
         std::string segment;
         for (std::size_t i = 0; i < std::min<std::size_t>(room, 100); ++i) {
             segment += "ж";
         }
-        path += "\\" + (segment.empty() ? std::string("a") : segment);
+        path += "\\" + segment;
     }
     ASSERT_EQ(platform::PathLength(path), platform::MaxPathLength);
     std::filesystem::create_directories(std::filesystem::path(

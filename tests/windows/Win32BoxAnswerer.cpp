@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <map>
 
-using win32ui::WindowText;
-
 namespace {
 
 TBoxAnswerer* gActive = nullptr;
@@ -33,9 +31,35 @@ HWND OpenBox() {
     return found;
 }
 
-TSeenBox Record(HWND box) {
+} // namespace
+
+std::string TextOf(HWND window) {
+    constexpr UINT kPatienceMs = 5000;
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs,
+                             &length)) {
+        return {};
+    }
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, kPatienceMs, &got)) {
+        return {};
+    }
+    text.resize(std::min<std::size_t>(got, length));
+    return win32ui::Narrow(text);
+}
+
+HWND FocusOfThreadOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
+                                                                              : nullptr;
+}
+
+TSeenBox RecordBox(HWND box) {
     TSeenBox seen;
-    seen.Caption = WindowText(box);
+    seen.Caption = TextOf(box);
     std::multimap<LONG, std::string> buttons;
     for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
@@ -45,32 +69,30 @@ TSeenBox Record(HWND box) {
             if (icon != nullptr) {
                 seen.Icon = icon;
             }
-            const std::string text = WindowText(child);
+            const std::string text = TextOf(child);
             if (!text.empty()) {
                 seen.Text += (seen.Text.empty() ? "" : "|") + text;
             }
         } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
             RECT area{};
             GetWindowRect(child, &area);
-            buttons.emplace(area.left, WindowText(child));
+            buttons.emplace(area.left, TextOf(child));
         }
     }
     for (const auto& [x, text] : buttons) {
         seen.ScreenButtons.push_back(text);
     }
-    const HWND focus = GetFocus();
+    const HWND focus = FocusOfThreadOf(box);
     if (focus != nullptr && GetParent(focus) == box) {
-        seen.Focused = WindowText(focus);
+        seen.Focused = TextOf(focus);
         HWND at = focus;
         do {
-            seen.TabButtons.push_back(WindowText(at));
+            seen.TabButtons.push_back(TextOf(at));
             at = GetNextDlgTabItem(box, at, FALSE);
         } while (at != nullptr && at != focus && seen.TabButtons.size() < 10);
     }
     return seen;
 }
-
-} // namespace
 
 TBoxAnswer PressKey(UINT key) {
     return [key](HWND box) {
@@ -141,7 +163,7 @@ void TBoxAnswerer::OnTick() {
         GetTickCount() - WaitingSince_ < kFocusPatienceMs) {
         return;
     }
-    TSeenBox seen = Record(box);
+    TSeenBox seen = RecordBox(box);
     if (Note_) {
         seen.Note = Note_();
     }

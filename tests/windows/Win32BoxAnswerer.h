@@ -21,6 +21,15 @@ struct TSeenBox {
     std::string Note;
 };
 
+// The box as it shows now, read through its window messages, so also a box of another process.
+// The focus is its thread's (GetFocus sees only the calling thread's).
+TSeenBox RecordBox(HWND box);
+// A window's text asked of the window itself (WM_GETTEXT): the system keeps no copy of what an
+// edit control holds, so this also reads the controls of another process.
+std::string TextOf(HWND window);
+// The window that has the keyboard focus in the thread of `window`; nullptr when none has.
+HWND FocusOfThreadOf(HWND window);
+
 // What a box is answered with: called with the box, it posts its keys.
 using TBoxAnswer = std::function<void(HWND box)>;
 

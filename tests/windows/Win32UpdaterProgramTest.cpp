@@ -1,5 +1,6 @@
 // Updater.exe as built: what it imports, the resources it carries, the release tool's
-// replacement of its payload, and its window titled by a renamed copy's file name.
+// replacement of its payload, its window titled by a renamed copy's file name, and a whole
+// client-only update with the program driven from outside as the operator drives it.
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -9,7 +10,10 @@
 #include "app/win32/WideText.h"
 #include "platform/ProgramResource.h"
 #include "tests/support/TempFolder.h"
+#include "tests/windows/ClientInstallation.h"
+#include "tests/windows/Win32ProgramDriver.h"
 #include "tools/payload/ProgramCheck.h"
+#include "update/UpdateSeams.h"
 
 namespace {
 
@@ -38,26 +42,6 @@ std::string Manifest(const std::wstring& program) {
     }
     FreeLibrary(module);
     return text;
-}
-
-// Runs `program` with `arguments` and waits for its end (at most a minute); its exit code.
-// The command line is longer than the updater's own starts allow.
-DWORD RunProgram(const std::string& program, const std::string& arguments) {
-    std::wstring commandLine = L"\"" + win32ui::Widen(program) + L"\" " + win32ui::Widen(arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(win32ui::Widen(program).c_str(), commandLine.data(), nullptr, nullptr,
-                        FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
-        return 0xFFFFFFFF;
-    }
-    DWORD exitCode = 0xFFFFFFFE;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
 }
 
 TEST(UpdaterProgram, NeedsNothingBeyondTheSystemsDlls) {
@@ -109,7 +93,7 @@ TEST(UpdaterProgram, TheReleaseToolReplacesItsPayloadWithoutCompiling) {
     const std::string arguments = "--script \"" + script.string() + "\" --package \"" +
                                   Native(UPDATER_PACKAGE_STUB) + "\" -o \"" + output + "\" \"" +
                                   Native(UPDATER_EXE) + "\"";
-    const auto exitCode = RunProgram(Native(UPDATER_ATTACH_PAYLOAD), arguments);
+    const auto exitCode = RunToEnd(Native(UPDATER_ATTACH_PAYLOAD), arguments, 60000);
     ASSERT_EQ(exitCode, 0u);
     EXPECT_EQ(Resource(output, "TEXT", "SCRIPT"), "select 5 from rdb$database;\r\n");
     EXPECT_EQ(Resource(output, "EXEFILE", "FILES"), Contents(UPDATER_PACKAGE_STUB));
@@ -170,6 +154,42 @@ TEST(UpdaterProgram, ARenamedCopyTitlesItsWindowWithItsName) {
     EXPECT_EQ(exitCode, 0u);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+}
+
+// A copy of the built program in a folder of its own, with the stand-in client library that
+// its start loads.
+fs::path PlaceProgram(const TTempFolder& temp) {
+    const fs::path folder = temp.MakeFolder("updater");
+    fs::copy_file(UPDATER_EXE, folder / "Updater.exe");
+    fs::copy_file(UPDATER_STAND_IN_CLIENT, folder / "fbclient.dll");
+    return folder / "Updater.exe";
+}
+
+// The built Updater.exe carries the sample client files as its own package: what
+// Win32ClientUpdate.TheBuiltUpdaterDeliversItsOwnPackage sees inside one process, seen here
+// from outside, with the question answered by its Yes button and the success box by OK.
+TEST(UpdaterProgram, DrivenFromOutsideItUpdatesAClientInstallation) {
+    TTempFolder temp;
+    TClientRelease3 release3(temp);
+    const fs::path program = PlaceProgram(temp);
+    const TProgramRun run =
+        RunUpdaterProgram(program, release3.Root.string(), "mirdelkoza", {"&Yes", "OK"}, 60000);
+    EXPECT_EQ(run.Trouble, "");
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Unexpected, 0);
+    ASSERT_EQ(run.Boxes.size(), 2u);
+    EXPECT_EQ(run.Boxes[0].Caption, "Information");
+    EXPECT_EQ(run.Boxes[0].Text, AsShown(kClientOnlyQuestion));
+    EXPECT_EQ(run.Boxes[0].ScreenButtons, (std::vector<std::string>{"&Yes", "&No"}));
+    EXPECT_EQ(run.Boxes[0].TabButtons, (std::vector<std::string>{"&No", "&Yes"}));
+    EXPECT_EQ(run.Boxes[0].Focused, "&No");
+    EXPECT_EQ(run.Boxes[1].Caption, "Information");
+    EXPECT_EQ(run.Boxes[1].Text, kSuccessText);
+    EXPECT_EQ(run.Boxes[1].ScreenButtons, (std::vector<std::string>{"OK"}));
+    TTreeSnapshot expected = release3.Before;
+    expected["Kormant.exe"] = Contents(UPDATER_SAMPLE_CLIENT "/Kormant.exe");
+    expected["Kormant.chm"] = Contents(UPDATER_SAMPLE_CLIENT "/Kormant.chm");
+    EXPECT_EQ(SnapshotOf(release3.Root / "Program"), expected);
 }
 
 } // namespace
