@@ -659,6 +659,18 @@ void TTextOut::Take(TReader& in) const {
     }
 }
 
+// An attach's (or a create's) database string and parameter block as the Windows client sends
+// them on: in UTF-8 unless the block says they are, with the file name for the server.
+void ConvertAttach(TBytesIn& path, TBytesIn& block) {
+    if (!HasUtf8FileName(block.Sent)) {
+        ConvertWith(path, ServerDatabaseString(AnsiToUtf8(path.Sent)));
+        ConvertWith(block, ConvertDpbStrings(block.Sent));
+    } else if (const std::string server = ServerDatabaseString(path.Sent); server != path.Sent) {
+        ConvertWith(path, server);
+    }
+    NoteHost(path.Caller());
+}
+
 } // namespace bridge
 
 using namespace bridge;
@@ -669,13 +681,7 @@ BRIDGE_EXPORT ISC_STATUS ISC_EXPORT isc_attach_database(ISC_STATUS* status, shor
                                                         const ISC_SCHAR* dpb) {
     TBytesIn path = Text(name, U16(nameLength));
     TBytesIn block = Bytes(dpb, U16(dpbLength));
-    if (!HasUtf8FileName(block.Sent)) {
-        ConvertWith(path, ServerDatabaseString(AnsiToUtf8(path.Sent)));
-        ConvertWith(block, ConvertDpbStrings(block.Sent));
-    } else if (const std::string server = ServerDatabaseString(path.Sent); server != path.Sent) {
-        ConvertWith(path, server);
-    }
-    NoteHost(path.Caller());
+    ConvertAttach(path, block);
     return Forward<TCallId::isc_attach_database>(0, TStatus(status), path, THandle(handle), block);
 }
 
@@ -685,13 +691,7 @@ BRIDGE_EXPORT ISC_STATUS ISC_EXPORT isc_create_database(ISC_STATUS* status, shor
                                                         const ISC_SCHAR* dpb, short type) {
     TBytesIn path = Text(name, U16(nameLength));
     TBytesIn block = Bytes(dpb, U16(dpbLength));
-    if (!HasUtf8FileName(block.Sent)) {
-        ConvertWith(path, ServerDatabaseString(AnsiToUtf8(path.Sent)));
-        ConvertWith(block, ConvertDpbStrings(block.Sent));
-    } else if (const std::string server = ServerDatabaseString(path.Sent); server != path.Sent) {
-        ConvertWith(path, server);
-    }
-    NoteHost(path.Caller());
+    ConvertAttach(path, block);
     return Forward<TCallId::isc_create_database>(0, TStatus(status), path, THandle(handle), block,
                                                  TInt(type));
 }

@@ -14,6 +14,7 @@
 //   strings:NAME   the status vector comes back with 40 text clumps
 //   oversize:NAME  reply buffers and texts come back 64 bytes longer than asked for
 #include "tests/bridge/BridgeProtocol.h"
+#include "tests/bridge/BridgeRecord.h"
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
@@ -90,22 +91,7 @@ std::string Frame(const std::string& message) {
     return frame.Data + message;
 }
 
-// A record field: printable ASCII as it is, every other byte (and '%') as %XX.
-std::string Escaped(std::string_view bytes) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '%') {
-            text += c;
-        } else {
-            text += '%';
-            text += digits[byte >> 4];
-            text += digits[byte & 0xF];
-        }
-    }
-    return text;
-}
+using bridge_record::Escaped;
 
 // A Windows path of the caller (Z:\...) names the same file as its Linux path.
 std::string LinuxPath(std::string path) {
