@@ -28,15 +28,14 @@ std::string TimeStamp() {
 }
 
 // One event is one line: the box texts' carriage returns and any other control character are
-// written as escapes, and a backslash as two.
+// written as escapes. A backslash stays as it is, so that Windows paths read as they are; the
+// rare "\r" in a text is then told from a carriage return only by its context.
 std::string Escaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\r') {
+        if (c == '\r') {
             out += "\\r";
         } else if (c == '\n') {
             out += "\\n";
