@@ -120,3 +120,81 @@ TServedStateRead ReadServedState(const std::string& clientLibrary,
     TShutdownModeQuery query(connection.Connection().AttachmentHandle());
     return {query.Read() == 0 ? TServedState::Online : TServedState::ShutDown, ""};
 }
+
+namespace {
+
+long LittleEndian(std::string_view bytes) {
+    unsigned long value = 0;
+    for (std::size_t i = bytes.size(); i > 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[i - 1]);
+    }
+    return static_cast<long>(value);
+}
+
+// isc_info_firebird_version: a count, then that many texts each after its length byte; the
+// first is the server's own (those after it are the network layers' on the way).
+std::string ServerVersionText(std::string_view value) {
+    if (value.size() < 2 || value[0] == 0) {
+        return {};
+    }
+    const std::size_t length = static_cast<unsigned char>(value[1]);
+    return length > value.size() - 2 ? std::string() : std::string(value.substr(2, length));
+}
+
+} // namespace
+
+TDatabaseFacts ParseDatabaseFacts(std::string_view reply) {
+    TDatabaseFacts facts;
+    std::size_t at = 0;
+    while (at + 3 <= reply.size()) {
+        const auto item = static_cast<unsigned char>(reply[at]);
+        if (item == isc_info_end || item == isc_info_truncated) {
+            break;
+        }
+        const auto length = static_cast<std::size_t>(LittleEndian(reply.substr(at + 1, 2)));
+        if (length > reply.size() - at - 3) {
+            break;
+        }
+        const std::string_view value = reply.substr(at + 3, length);
+        switch (item) {
+        case isc_info_firebird_version:
+            facts.ServerVersion = ServerVersionText(value);
+            break;
+        case isc_info_ods_version:
+            facts.OdsMajor = static_cast<int>(LittleEndian(value));
+            break;
+        case isc_info_ods_minor_version:
+            facts.OdsMinor = static_cast<int>(LittleEndian(value));
+            break;
+        case isc_info_page_size:
+            facts.PageSize = LittleEndian(value);
+            break;
+        default:
+            break;
+        }
+        at += 3 + length;
+    }
+    return facts;
+}
+
+TDatabaseFacts ReadDatabaseFacts(const std::string& clientLibrary,
+                                 const std::string& databaseString, const std::string& userName,
+                                 const std::string& password) {
+    CheckAdminParams(clientLibrary, databaseString, userName, password);
+    ResetClientLibrary(clientLibrary);
+    TDBConnection connection(databaseString, userName, password, "");
+    connection.Attach();
+    FbClientBinding().LibraryName = clientLibrary;
+    FbClientBinding().EnsureLoaded();
+    const TFbClientBinding& binding = FbClientBinding();
+    const char items[] = {isc_info_firebird_version, isc_info_ods_version,
+                          isc_info_ods_minor_version, isc_info_page_size, isc_info_end};
+    char reply[512] = {};
+    isc_db_handle handle = connection.Connection().AttachmentHandle();
+    if (binding.Call(&TFbClientEntryPoints::isc_database_info, StatusVector(), &handle,
+                     static_cast<short>(sizeof items), items, static_cast<short>(sizeof reply),
+                     reply) > 0) {
+        binding.RaiseStatusError();
+    }
+    return ParseDatabaseFacts(std::string_view(reply, sizeof reply));
+}

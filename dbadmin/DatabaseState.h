@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 enum class TServedState {
     Online,           // the server lets every user in
@@ -29,3 +30,22 @@ TServedStateRead ReadServedState(const std::string& clientLibrary,
 // The state that a refused attach's first status code stands for; Online when the code is none
 // of those above (the refusal is then passed on).
 TServedState StateOfRefusal(long statusCode);
+
+// What the server says of a database, for the run record.
+struct TDatabaseFacts {
+    std::string ServerVersion; // isc_info_firebird_version, e.g. "LI-V3.0.11.33703 Firebird 3.0"
+    int OdsMajor = 0;          // the on-disk structure, e.g. 12.0
+    int OdsMinor = 0;
+    long PageSize = 0; // bytes
+};
+
+// Attaches as ReadServedState does and asks isc_info_firebird_version, isc_info_ods_version,
+// isc_info_ods_minor_version and isc_info_page_size in one isc_database_info request; items the
+// reply lacks keep their empty values. A refusal passes on; nothing is left attached.
+TDatabaseFacts ReadDatabaseFacts(const std::string& clientLibrary,
+                                 const std::string& databaseString, const std::string& userName,
+                                 const std::string& password);
+
+// The facts in a reply of that request: clumps of an item byte, a two-byte little-endian length
+// and the value, up to isc_info_end; nothing outside `reply` is read.
+TDatabaseFacts ParseDatabaseFacts(std::string_view reply);

@@ -15,4 +15,13 @@ struct TLocalTime {
 
 TLocalTime ReadLocalClock();
 
+// The local time with the millisecond, for time stamps of events that follow each other within
+// a second.
+struct TLocalMoment {
+    TLocalTime Time;
+    int Millisecond = 0; // 0..999
+};
+
+TLocalMoment ReadLocalMoment();
+
 } // namespace platform

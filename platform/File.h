@@ -27,6 +27,9 @@ public:
     // Creates a file for writing that must not exist yet: anything of that name, a link
     // included, makes it fail, so nothing is ever written through a link.
     static TFile CreateNew(const std::string& path);
+    // Opens a file for reading and appending, creating it when it is not there; every Write goes
+    // to its end. Others may read, write, rename and delete the file while it is open.
+    static TFile OpenAppend(const std::string& path);
 
     bool IsOpen() const;
     std::optional<std::uint64_t> Size() const;
@@ -42,6 +45,10 @@ public:
     bool SetPermissions(unsigned mode);
     // The time of the last change, in seconds since 1970 (UTC).
     bool SetModifiedTime(std::time_t seconds);
+    // Cuts the file to `size` bytes; later writes go to the new end.
+    bool Truncate(std::uint64_t size);
+    // Puts what was written on stable storage (fsync; FlushFileBuffers).
+    bool Flush();
     // Closes the file and reports whether everything written reached it.
     bool Close();
 

@@ -82,24 +82,31 @@ public:
 
     void Prepare(TOperator&) override {
         std::vector<std::string> users;
-        try {
-            ReadAttachedUsers(kClientLibrary, DatabaseString_, kUserName, Password_, "", users);
-        } catch (const EIB_ISCError& refusal) {
-            const TServedState state = StateOfRefusal(refusal.ERRCODE);
-            if (state == TServedState::UnknownStructure || state == TServedState::NotADatabase) {
-                RaiseNotUnderstood(DatabaseFile(), state, refusal.what());
+        Record().Step("attached users", [&] {
+            try {
+                ReadAttachedUsers(kClientLibrary, DatabaseString_, kUserName, Password_, "", users);
+            } catch (const EIB_ISCError& refusal) {
+                const TServedState state = StateOfRefusal(refusal.ERRCODE);
+                if (state == TServedState::UnknownStructure ||
+                    state == TServedState::NotADatabase) {
+                    RaiseNotUnderstood(DatabaseFile(), state, refusal.what());
+                }
+                throw;
             }
-            throw;
-        }
-        if (!users.empty()) {
-            throw EFailure(UsersAttachedText(users));
-        }
-        try {
-            SetSingleUserMode(kClientLibrary, DatabaseString_, kUserName, Password_);
-        } catch (const std::exception& failure) {
-            throw EFailure(SingleUserFailedText(failure.what()));
-        }
-        WaitForTheServerToReleaseTheData();
+            if (!users.empty()) {
+                throw EFailure(UsersAttachedText(users));
+            }
+        });
+        RecordDatabaseFacts();
+        Record().Step("single-user mode", [&] {
+            try {
+                SetSingleUserMode(kClientLibrary, DatabaseString_, kUserName, Password_);
+            } catch (const std::exception& failure) {
+                throw EFailure(SingleUserFailedText(failure.what()));
+            }
+        });
+        Record().Step("wait for the server to close the database file",
+                      [&] { WaitForTheServerToReleaseTheData(); });
     }
 
     // The server is asked rather than the file's header read, so that every on-disk structure
@@ -116,8 +123,10 @@ public:
             ProperPrefixOf(DatabaseFile(), platform::JoinPath(backup.OldDataDir, *backedUp))) {
             return TDatabaseFound::CutShort;
         }
-        const TServedStateRead read =
-            ReadServedState(kClientLibrary, DatabaseString_, kUserName, Password_);
+        TServedStateRead read;
+        Record().Step("state of the database", [&] {
+            read = ReadServedState(kClientLibrary, DatabaseString_, kUserName, Password_);
+        });
         switch (read.State) {
         case TServedState::Online:
             return TDatabaseFound::Online;
@@ -134,7 +143,8 @@ public:
         } else if (found == TDatabaseFound::ShutDown) {
             // Left shut down by the interrupted run: nobody but the administrator can be
             // attached, and the state reading's own attachment is gone.
-            WaitForTheServerToReleaseTheData();
+            Record().Step("wait for the server to close the database file",
+                          [&] { WaitForTheServerToReleaseTheData(); });
         }
     }
 
@@ -146,7 +156,9 @@ public:
             failure = std::current_exception();
         }
         try {
-            SetMultiUserMode(kClientLibrary, DatabaseString_, kUserName, Password_);
+            Record().Step("multi-user mode", [&] {
+                SetMultiUserMode(kClientLibrary, DatabaseString_, kUserName, Password_);
+            });
         } catch (const std::exception& multiUser) {
             op.ShowError(MultiUserFailedText(multiUser.what()));
         }
@@ -156,7 +168,7 @@ public:
     }
 
     void Backup(const InstallationLayout& layout) override {
-        CopyFolderTree(layout.DataDir, layout.OldDataDir);
+        Record().CopyStep("backup of DB_Data", layout.DataDir, layout.OldDataDir);
     }
 
     void Apply(const InstallationLayout& layout, TOperator& op) override {
@@ -173,25 +185,57 @@ public:
                                        ? ChildOrNew(functionFolder, kFunctionLibrary, packageName,
                                                     platform::TEntryKind::File)
                                        : platform::JoinPath(functionFolder, kFunctionLibrary);
-        CopyOneFile(source, target);
+        Record().Step(
+            "copy of the function library to " + target, [&] { CopyOneFile(source, target); },
+            [&] {
+                return "; " + std::to_string(platform::FileSize(target).value_or(0)) + " bytes";
+            });
         // Before the script declares the function from it. Only this file: the others in the
         // folder are the server's, some of them held loaded.
-        if (!FlushWritten(functionFolder, {target})) {
-            throw EFailure("Невозможно записать на диск файл " + target + "!");
-        }
-        ApplyScriptText(kClientLibrary, DatabaseString_, kUserName, Password_, "",
-                        LoadScriptText(PayloadCarrier_), &op);
+        Record().Step("flush of the function library", [&] {
+            if (!FlushWritten(functionFolder, {target})) {
+                throw EFailure("Невозможно записать на диск файл " + target + "!");
+            }
+        });
+        std::string script;
+        Record().Step(
+            "script",
+            [&] {
+                script = LoadScriptText(PayloadCarrier_);
+                ApplyScriptText(kClientLibrary, DatabaseString_, kUserName, Password_, "", script,
+                                &op);
+            },
+            [&] { return "; " + std::to_string(script.size()) + " bytes of script"; });
     }
 
     void Restore(const InstallationLayout& layout) override {
-        DeleteFolderTree(layout.DataDir);
-        CopyFolderTree(layout.OldDataDir, layout.DataDir);
-        FlushToDisk(layout.DataDir);
+        Record().Step("removal of DB_Data", [&] { DeleteFolderTree(layout.DataDir); });
+        Record().CopyStep("restore of DB_Data", layout.OldDataDir, layout.DataDir);
+        Record().Step("flush of DB_Data", [&] { FlushToDisk(layout.DataDir); });
     }
 
     std::string SuccessSuffix() const override { return kRebootLine; }
 
 private:
+    // What the server says of the database, on an attachment of its own (about 15 ms), before
+    // the shutdown, so that nothing holds the file open afterwards. Only for the record: a
+    // refusal is noted there and the run goes on.
+    void RecordDatabaseFacts() {
+        try {
+            Record().Step("database facts", [&] {
+                const TDatabaseFacts facts =
+                    ReadDatabaseFacts(kClientLibrary, DatabaseString_, kUserName, Password_);
+                Record().Event(
+                    "database: server " + facts.ServerVersion + ", on-disk structure " +
+                    std::to_string(facts.OdsMajor) + "." + std::to_string(facts.OdsMinor) +
+                    ", page size " + std::to_string(facts.PageSize) + ", file size " +
+                    std::to_string(platform::FileSize(DatabaseFile()).value_or(0)) + " bytes");
+            });
+        } catch (const std::exception&) {
+            // In the record already.
+        }
+    }
+
     std::string DatabaseFile() const {
         return ChildOrNew(DataDir_, kDatabaseFileName, kDatabaseFileName,
                           platform::TEntryKind::File);

@@ -9,11 +9,13 @@
 #include "platform/FileSystem.h"
 #include "platform/FolderLookup.h"
 #include "platform/Path.h"
+#include "platform/SystemName.h"
 #include "update/FileOperations.h"
 #include "update/FirebirdServerPart.h"
 #include "update/InstallationLayout.h"
 #include "update/Payload.h"
 #include "update/RunJournal.h"
+#include "update/RunRecord.h"
 #include "update/UpdateSeams.h"
 
 const char* const kSuccessText = "Обновление программы прошло успешно.";
@@ -110,39 +112,96 @@ std::string ExistingChild(const std::string& folder, std::string_view name) {
         platform::FindChild(folder, name, platform::TEntryKind::File).value_or(std::string(name)));
 }
 
+const char* StateName(TRunState state) {
+    switch (state) {
+    case TRunState::StagingBegun:
+        return "StagingBegun";
+    case TRunState::BackupComplete:
+        return "BackupComplete";
+    case TRunState::ApplyBegun:
+        return "ApplyBegun";
+    case TRunState::ApplyFinished:
+        return "ApplyFinished";
+    case TRunState::RollbackFinished:
+        return "RollbackFinished";
+    case TRunState::Restored:
+        return "Restored";
+    }
+    return "?";
+}
+
+const char* FoundName(TDatabaseFound found) {
+    switch (found) {
+    case TDatabaseFound::Online:
+        return "online";
+    case TDatabaseFound::ShutDown:
+        return "shut down";
+    case TDatabaseFound::Missing:
+        return "missing";
+    case TDatabaseFound::CutShort:
+        return "cut short";
+    }
+    return "?";
+}
+
+// The record is put on the disk where the journal is, just before it: a power cut leaves a
+// record that reaches at least the state its journal says.
+void RecordJournal(const std::string& stagingDir, const TRunJournal& journal, TRunRecord& record) {
+    record.Event(std::string("journal: ") + StateName(journal.State));
+    record.Flush();
+    WriteRunJournal(stagingDir, journal);
+}
+
 // C2: the package is unpacked into New and what the apply will change is copied into Old.
 // Nothing of the installation changes here, so a failure only removes the staging folder.
 void Stage(const InstallationLayout& layout, TOperator& op, const std::string& carrier,
-           TServerPart* server, TRunJournal& journal) {
+           TServerPart* server, TRunJournal& journal, TRunRecord& record) {
     try {
         DeleteFolderTree(layout.StagingDir);
         CreateFolder(layout.StagingDir);
-        WriteRunJournal(layout.StagingDir, journal);
+        record.WriteInto(layout.StagingDir);
+        record.Event("staging folder: " + layout.StagingDir);
+        RecordJournal(layout.StagingDir, journal, record);
         CreateFolder(layout.NewDir);
         CreateFolder(layout.OldDir);
         const std::string package = platform::JoinPath(layout.NewDir, kPackageFileName);
-        SavePackage(package, carrier);
-        RunAndWait(package, std::nullopt, kShowNormal, op);
+        record.Step(
+            "package saving", [&] { SavePackage(package, carrier); },
+            [&] {
+                return "; " + std::to_string(platform::FileSize(package).value_or(0)) + " bytes";
+            });
+        record.Step(
+            "package run", [&] { RunAndWait(package, std::nullopt, kShowNormal, op); },
+            [&] {
+                const TTreeSize size = MeasureTree(layout.NewDir);
+                return "; New holds " + std::to_string(size.Files) + " files, " +
+                       std::to_string(size.Bytes) + " bytes";
+            });
         if (layout.ClientPresent) {
-            CopyFolderTree(layout.ProgramDir, layout.OldProgramDir);
+            record.CopyStep("backup of Program", layout.ProgramDir, layout.OldProgramDir);
         }
         if (server != nullptr) {
             server->Backup(layout);
         }
         // The backup is on the disk before the apply changes anything, so that a power cut
         // from here on leaves a complete copy of what was there.
-        FlushToDisk(layout.StagingDir);
+        record.Step("flush of the staging folder", [&] { FlushToDisk(layout.StagingDir); });
         journal.State = TRunState::BackupComplete;
-        WriteRunJournal(layout.StagingDir, journal);
+        RecordJournal(layout.StagingDir, journal, record);
     } catch (...) {
+        // The record goes with the folder; it is written beside the installation instead.
+        record.Abandon();
         DeleteFolderTree(layout.StagingDir);
         throw;
     }
 }
 
-std::string CopyClientFile(const InstallationLayout& layout, std::string_view name) {
+std::string CopyClientFile(const InstallationLayout& layout, std::string_view name,
+                           TRunRecord& record) {
     const std::string target = ExistingChild(layout.ProgramDir, name);
-    CopyOneFile(ExistingChild(layout.NewDir, name), target);
+    record.Step(
+        "copy of " + target, [&] { CopyOneFile(ExistingChild(layout.NewDir, name), target); },
+        [&] { return "; " + std::to_string(platform::FileSize(target).value_or(0)) + " bytes"; });
     return target;
 }
 
@@ -157,36 +216,40 @@ void TryToFlush(const std::string& folder, std::initializer_list<std::string> fi
 
 // C3: the new files go into place; any failure is answered by restoring from Old. A completed
 // rollback ends the failure; a failing restore step passes on and the done box is not shown.
-void ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPart* server,
-                     TRunJournal& journal) {
-    const auto record = [&](TRunState state) {
+// Answers how the run ended: "success" or "rolled back".
+std::string ApplyOrRollBack(const InstallationLayout& layout, TOperator& op, TServerPart* server,
+                            TRunJournal& journal, TRunRecord& record) {
+    const auto recordState = [&](TRunState state) {
         journal.State = state;
-        WriteRunJournal(layout.StagingDir, journal);
+        RecordJournal(layout.StagingDir, journal, record);
     };
     try {
-        record(TRunState::ApplyBegun);
+        recordState(TRunState::ApplyBegun);
         if (server != nullptr) {
             server->Apply(layout, op);
         }
         if (layout.ClientPresent) {
-            const std::string exe = CopyClientFile(layout, kClientExeName);
-            const std::string help = CopyClientFile(layout, kHelpFileName);
-            TryToFlush(layout.ProgramDir, {exe, help});
+            const std::string exe = CopyClientFile(layout, kClientExeName, record);
+            const std::string help = CopyClientFile(layout, kHelpFileName, record);
+            record.Step("flush of Program", [&] { TryToFlush(layout.ProgramDir, {exe, help}); });
         }
-        record(TRunState::ApplyFinished);
+        recordState(TRunState::ApplyFinished);
         op.ShowInformation(kSuccessText + (server != nullptr ? server->SuccessSuffix() : ""));
+        return "success";
     } catch (const std::exception& failure) {
         op.ShowError(kRollbackAnnouncedText + std::string(failure.what()));
+        record.Event("rollback");
         if (layout.ClientPresent) {
-            DeleteFolderTree(layout.ProgramDir);
-            CopyFolderTree(layout.OldProgramDir, layout.ProgramDir);
-            FlushToDisk(layout.ProgramDir);
+            record.Step("removal of Program", [&] { DeleteFolderTree(layout.ProgramDir); });
+            record.CopyStep("restore of Program", layout.OldProgramDir, layout.ProgramDir);
+            record.Step("flush of Program", [&] { FlushToDisk(layout.ProgramDir); });
         }
         if (server != nullptr) {
             server->Restore(layout);
         }
-        record(TRunState::RollbackFinished);
+        recordState(TRunState::RollbackFinished);
         op.ShowInformation(kRollbackDoneText);
+        return "rolled back";
     }
 }
 
@@ -225,13 +288,13 @@ struct TPartToPutBack {
 // so a run killed at any moment leaves what the installation held (in its place or set aside)
 // and the backup on the disk, and a copy it left is only a copy of the backup, made again.
 void PutBack(const std::vector<TPartToPutBack>& parts, const std::string& copies,
-             const std::string& setAside, const std::string& stagingDir) {
+             const std::string& setAside, const std::string& stagingDir, TRunRecord& record) {
     try {
-        DeleteFolderTree(copies);
+        record.Step("removal of " + copies, [&] { DeleteFolderTree(copies); });
         for (const TPartToPutBack& part : parts) {
-            CopyFolderTree(part.Backup, part.Copy);
+            record.CopyStep("copy of " + part.Backup, part.Backup, part.Copy);
         }
-        FlushToDisk(copies);
+        record.Step("flush of " + copies, [&] { FlushToDisk(copies); });
     } catch (const std::exception& failure) {
         try {
             DeleteFolderTree(copies);
@@ -243,10 +306,12 @@ void PutBack(const std::vector<TPartToPutBack>& parts, const std::string& copies
     CreateFolder(setAside);
     for (const TPartToPutBack& part : parts) {
         if (platform::FolderExists(part.Target)) {
-            MoveFolder(part.Target, part.SetAside);
+            record.Step("move of " + part.Target + " to " + part.SetAside,
+                        [&] { MoveFolder(part.Target, part.SetAside); });
         }
-        MoveFolder(part.Copy, part.Target);
-        FlushToDisk(part.Target);
+        record.Step("move of " + part.Copy + " to " + part.Target,
+                    [&] { MoveFolder(part.Copy, part.Target); });
+        record.Step("flush of " + part.Target, [&] { FlushToDisk(part.Target); });
     }
 }
 
@@ -256,7 +321,7 @@ void PutBack(const std::vector<TPartToPutBack>& parts, const std::string& copies
 // run's staging folder.
 void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedRun& run,
                            const std::string& password, TOperator& op, const TUpdateSeams& seams,
-                           const std::string& carrier) {
+                           const std::string& carrier, TRunRecord& record) {
     InstallationLayout old = layout;
     SetStagingDir(old, run.StagingDir);
     const auto backedUpDatabase =
@@ -282,7 +347,9 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
         }
         serverPart = seams.ServerPart ? seams.ServerPart(served, password, carrier)
                                       : MakeFirebirdServerPart(served, password, carrier);
+        serverPart->SetRecord(&record);
         found = serverPart->InspectForRestore(old);
+        record.Event(std::string("database found: ") + FoundName(found));
     }
     const std::string setAsideData = platform::JoinPath(setAside, kDataFolderName);
     if (!op.AskYesNo(InterruptedQuestionText(
@@ -295,7 +362,15 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
     const TRenameFolder rename =
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
     const auto restore = [&] {
-        CheckFullAccess(layout.RootDir, rename);
+        // The record is open under the root, which the check renames.
+        record.Pause();
+        try {
+            record.Step("access check", [&] { CheckFullAccess(layout.RootDir, rename); });
+        } catch (...) {
+            record.Resume();
+            throw;
+        }
+        record.Resume();
         std::vector<TPartToPutBack> parts;
         if (client) {
             parts.push_back({old.OldProgramDir, layout.ProgramDir,
@@ -306,10 +381,10 @@ void RestoreInterruptedRun(const InstallationLayout& layout, const TInterruptedR
             parts.push_back({old.OldDataDir, layout.DataDir,
                              platform::JoinPath(copies, kDataFolderName), setAsideData});
         }
-        PutBack(parts, copies, setAside, run.StagingDir);
+        PutBack(parts, copies, setAside, run.StagingDir, record);
         TRunJournal journal = run.Journal;
         journal.State = TRunState::Restored;
-        WriteRunJournal(run.StagingDir, journal);
+        RecordJournal(run.StagingDir, journal, record);
         // Inside the guard, as a run's rollback-done box comes before the guard's own box.
         op.ShowInformation(kRollbackDoneText);
     };
@@ -334,26 +409,49 @@ std::int64_t RunStartTime() {
         .count();
 }
 
-} // namespace
+std::string PartsFound(const InstallationLayout& layout) {
+    if (layout.ClientPresent && layout.ServerPresent) {
+        return "client, server";
+    }
+    return layout.ClientPresent ? "client" : layout.ServerPresent ? "server" : "none";
+}
 
-void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op,
-               const TUpdateSeams& seams) {
-    InstallationLayout layout = ResolveLayout(rootText);
+void RecordHeader(TRunRecord& record, const std::string& rootText,
+                  const InstallationLayout& layout) {
+    record.Header("updater: version " UPDATER_VERSION ", build " UPDATER_BUILD);
+    record.Header("system: " + platform::OperatingSystemName());
+    record.Header("root: " + layout.RootDir + " (given as " + rootText + ")");
+    record.Header("parts: " + PartsFound(layout));
+    if (layout.ServerPresent) {
+        record.Header("database: " + layout.DatabaseString);
+    }
+}
+
+// The Start without its record's ending; answers how it ended.
+std::string RunRecorded(const std::string& rootText, InstallationLayout& layout,
+                        const std::string& password, TOperator& op, const TUpdateSeams& seams,
+                        TRunRecord& record) {
     const std::string carrier =
         seams.PayloadCarrier.empty() ? OwnPayloadCarrier() : seams.PayloadCarrier;
     if (const auto interrupted = FindInterruptedRun(layout)) {
-        RestoreInterruptedRun(layout, *interrupted, password, op, seams, carrier);
+        record.WriteInto(interrupted->StagingDir);
+        record.Event("interrupted run: " + interrupted->StagingDir);
+        RestoreInterruptedRun(layout, *interrupted, password, op, seams, carrier, record);
+        record.Event("outcome: restored");
+        record.Leave();
         // The parts are found again: the interrupted run may have left one of them half gone.
         layout = ResolveLayout(rootText);
+        record.Event("parts after the restore: " + PartsFound(layout));
     }
     if (!op.AskYesNo(QuestionText(PartsText(layout)))) {
-        return;
+        return "declined";
     }
 
     std::unique_ptr<TServerPart> server;
     if (layout.ServerPresent) {
         server = seams.ServerPart ? seams.ServerPart(layout, password, carrier)
                                   : MakeFirebirdServerPart(layout, password, carrier);
+        server->SetRecord(&record);
         server->Prepare(op);
     }
 
@@ -362,16 +460,42 @@ void RunUpdate(const std::string& rootText, const std::string& password, TOperat
         seams.Rename ? seams.Rename : TRenameFolder(platform::RenameNoReplace);
     TRunJournal journal{TRunState::StagingBegun, layout.RootDir, layout.ClientPresent,
                         layout.ServerPresent, RunStartTime()};
+    std::string outcome;
     const auto phaseC = [&] {
-        CheckFullAccess(layout.RootDir, rename);
-        Stage(layout, op, carrier, server.get(), journal);
-        ApplyOrRollBack(layout, op, server.get(), journal);
+        record.Step("access check", [&] { CheckFullAccess(layout.RootDir, rename); });
+        Stage(layout, op, carrier, server.get(), journal, record);
+        outcome = ApplyOrRollBack(layout, op, server.get(), journal, record);
     };
     if (server) {
         server->Guard(phaseC, op);
     } else {
         phaseC();
     }
+    return outcome;
+}
+
+} // namespace
+
+void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op,
+               const TUpdateSeams& seams) {
+    InstallationLayout layout = ResolveLayout(rootText);
+    TRunRecord record(password);
+    RecordHeader(record, rootText, layout);
+    TRecordedOperator recorded(op, record);
+    try {
+        const std::string outcome =
+            RunRecorded(rootText, layout, password, recorded, seams, record);
+        if (outcome == "declined") {
+            record.Discard();
+        } else {
+            record.Event("outcome: " + outcome);
+        }
+    } catch (const std::exception& failure) {
+        record.Outside("outcome: failed", failure.what());
+        record.Finish(layout.RootDir);
+        throw;
+    }
+    record.Finish(layout.RootDir);
 }
 
 void RunUpdate(const std::string& rootText, const std::string& password, TOperator& op) {

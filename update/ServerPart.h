@@ -8,6 +8,7 @@
 
 #include "update/InstallationLayout.h"
 #include "update/Operator.h"
+#include "update/RunRecord.h"
 
 // The database in DataDir as the restore of an interrupted run finds it.
 enum class TDatabaseFound {
@@ -51,6 +52,16 @@ public:
     virtual void Restore(const InstallationLayout& layout) = 0;
     // Appended to the success text.
     virtual std::string SuccessSuffix() const = 0;
+
+    // The run's record, into which the steps above write theirs; none: they go nowhere.
+    void SetRecord(TRunRecord* record) { Record_ = record; }
+
+protected:
+    TRunRecord& Record() { return Record_ != nullptr ? *Record_ : Unrecorded_; }
+
+private:
+    TRunRecord* Record_ = nullptr;
+    TRunRecord Unrecorded_{""};
 };
 
 // Makes the server part of a run for the layout, the administrator's password and the file that

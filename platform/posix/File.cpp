@@ -52,6 +52,12 @@ TFile TFile::CreateNew(const std::string& path) {
     return file;
 }
 
+TFile TFile::OpenAppend(const std::string& path) {
+    TFile file;
+    file.Descriptor_ = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    return file;
+}
+
 bool TFile::IsOpen() const {
     return Descriptor_ >= 0;
 }
@@ -96,6 +102,14 @@ bool TFile::SetPermissions(unsigned mode) {
 bool TFile::SetModifiedTime(std::time_t seconds) {
     const timespec times[2] = {{0, UTIME_OMIT}, {seconds, 0}};
     return futimens(Descriptor_, times) == 0;
+}
+
+bool TFile::Truncate(std::uint64_t size) {
+    return ftruncate(Descriptor_, static_cast<off_t>(size)) == 0;
+}
+
+bool TFile::Flush() {
+    return fsync(Descriptor_) == 0;
 }
 
 bool TFile::Close() {

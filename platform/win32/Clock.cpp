@@ -4,10 +4,23 @@
 
 namespace platform {
 
-TLocalTime ReadLocalClock() {
+namespace {
+
+TLocalMoment ReadSystemTime() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    return {{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond},
+            now.wMilliseconds};
+}
+
+} // namespace
+
+TLocalTime ReadLocalClock() {
+    return ReadSystemTime().Time;
+}
+
+TLocalMoment ReadLocalMoment() {
+    return ReadSystemTime();
 }
 
 } // namespace platform

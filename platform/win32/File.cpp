@@ -62,6 +62,18 @@ TFile TFile::CreateNew(const std::string& path) {
     return file;
 }
 
+TFile TFile::OpenAppend(const std::string& path) {
+    TFile file;
+    file.Handle_ = FromHandle(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER none{};
+    if (file.Handle_ != nullptr) {
+        SetFilePointerEx(AsHandle(file.Handle_), none, nullptr, FILE_END);
+    }
+    return file;
+}
+
 bool TFile::IsOpen() const {
     return Handle_ != nullptr;
 }
@@ -152,6 +164,18 @@ bool TFile::SetModifiedTime(std::time_t seconds) {
     time.dwLowDateTime = static_cast<DWORD>(steps);
     time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(steps) >> 32);
     return SetFileTime(AsHandle(Handle_), nullptr, nullptr, &time) != 0;
+}
+
+bool TFile::Truncate(std::uint64_t size) {
+    // Also puts the file pointer, which ReadAt moves, back at the end for Write.
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(AsHandle(Handle_), at, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(AsHandle(Handle_));
+}
+
+bool TFile::Flush() {
+    return FlushFileBuffers(AsHandle(Handle_)) != 0;
 }
 
 bool TFile::Close() {

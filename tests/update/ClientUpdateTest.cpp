@@ -15,6 +15,7 @@
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tests/update/RunRecordEvents.h"
 #include "update/AccessCheck.h"
 #include "update/FileOperations.h"
 #include "update/RunJournal.h"
@@ -225,16 +226,36 @@ struct TStagingCase {
     const char* Name;
     std::function<std::string(const TTempFolder&)> MakeCarrier;
     std::string Failure;
+    const char* FailedStep; // as the run record names it
+    // A folder stands where the record goes: the run ends as it would, the record on stderr.
+    bool RecordBlocked = false;
 };
 
 class StagingFailure : public ClientUpdate, public ::testing::WithParamInterface<TStagingCase> {};
 
 TEST_P(StagingFailure, RemovesTheStagingFolderAndChangesNothing) {
+    if (GetParam().RecordBlocked) {
+        fs::create_directory(Root / "Updater.log");
+    }
     TOperatorSayingYes op;
+    testing::internal::CaptureStderr();
     EXPECT_EQ(Run(op, Seams(GetParam().MakeCarrier(Temp))), GetParam().Failure);
+    const std::string noted = testing::internal::GetCapturedStderr();
     EXPECT_EQ(op.Events, (std::vector<TRecordedEvent>{{TKind::Question, kClientOnlyQuestion}}));
     EXPECT_TRUE(StagingFolders().empty());
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), BeforeInDetail);
+    // The record went with the staging folder; it is kept beside the installation instead.
+    const std::vector<std::string> expected{"staging folder: ", "journal: StagingBegun",
+                                            std::string("fail ") + GetParam().FailedStep,
+                                            "outcome: failed: "};
+    if (GetParam().RecordBlocked) {
+        EXPECT_NE(noted.find(Native("/Updater.log!")), std::string::npos) << noted;
+        for (const std::string& event : expected) {
+            EXPECT_NE(noted.find(" " + event), std::string::npos) << event << "\n" << noted;
+        }
+    } else {
+        EXPECT_TRUE(EventsInOrder(RecordEvents(Root / "Updater.log"), expected));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -250,13 +271,25 @@ INSTANTIATE_TEST_SUITE_P(
                                                     carrier.string());
                                        return carrier.string();
                                    },
-                                   "Ошибка работы с ресурсом \"files\"!\rResource files not found"},
+                                   "Ошибка работы с ресурсом \"files\"!\rResource files not found",
+                                   "package saving ("},
+                      TStagingCase{"NoPackageAndNoRoomForTheRecord",
+                                   [](const TTempFolder& temp) {
+                                       const auto script = temp.MakeFile("s.sql", "select 1;");
+                                       const auto carrier = temp.Path() / "carrier";
+                                       WritePayload(temp.MakeFile("p", "program").string(),
+                                                    {{"TEXT", "SCRIPT", script.string()}},
+                                                    carrier.string());
+                                       return carrier.string();
+                                   },
+                                   "Ошибка работы с ресурсом \"files\"!\rResource files not found",
+                                   "package saving (", true},
                       TStagingCase{"PackageNotAProgram",
                                    [](const TTempFolder& temp) {
                                        const auto package = temp.MakeFile("text.exe", "only text");
                                        return MakeTestCarrier(temp.Path() / "c", package.string());
                                    },
-                                   "Невозможно запустить внешнюю программу!"}),
+                                   "Невозможно запустить внешнюю программу!", "package run ("}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // Flushes made to fail at chosen moments of a run. The client file of the installation, set by

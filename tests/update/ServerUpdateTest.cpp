@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "dbadmin/ScriptApplication.h"
+#include "platform/CodePage.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/PayloadFormat.h"
@@ -21,6 +22,7 @@
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tests/update/RunRecordEvents.h"
 #include "tests/update/ServerInstallation.h"
 #include "update/AccessCheck.h"
 #include "update/FileOperations.h"
@@ -75,6 +77,19 @@ public:
         }
     }
 };
+
+// A box text as the record writes it: one line, carriage returns as "\r".
+std::string Escaped(std::string text) {
+    for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 2)) {
+        text.replace(at, 1, "\\r");
+    }
+    return text;
+}
+
+// A password that no text of the run holds by chance, and its windows-1251 bytes.
+const std::string kDistinctivePassword = "ПарольЁж7319";
+const std::string kDistinctivePassword1251 = "\xcf\xe0\xf0\xee\xeb\xfc\xa8\xe6"
+                                             "7319";
 
 int LogLines(const TRecordingOperator& op) {
     return static_cast<int>(
@@ -141,6 +156,53 @@ TEST_F(ServerUpdate, SuccessUpdatesFilesLibraryAndDatabaseAndReturnsItOnline) {
     EXPECT_TRUE(fs::exists(staging[0] / "Old/DB_Data/Kormant.fdb"));
     EXPECT_GT(LogLines(op), 2);
     EXPECT_EQ(firebird_test::AttachmentCount(Database->DatabaseString()), 0);
+
+    const auto events = RecordEvents(staging[0] / "Updater.log");
+    const std::string backedUp =
+        "1 files, " + std::to_string(fs::file_size(staging[0] / "Old/DB_Data/Kormant.fdb"));
+    EXPECT_TRUE(EventsInOrder(events, {"updater: version ",
+                                       "system: ",
+                                       "root: " + Root.string(),
+                                       "parts: client, server",
+                                       "question: " + Escaped(kBothParts),
+                                       "answer: Yes",
+                                       "end attached users (",
+                                       "database: server ",
+                                       "end single-user mode (",
+                                       "end access check (",
+                                       "journal: StagingBegun",
+                                       "end package run (",
+                                       "end backup of Program (",
+                                       "end backup of DB_Data (",
+                                       "journal: BackupComplete",
+                                       "journal: ApplyBegun",
+                                       "end copy of the function library to ",
+                                       "begin script",
+                                       "engine: 1/",
+                                       "end script (",
+                                       "end copy of ",
+                                       "end copy of ",
+                                       "journal: ApplyFinished",
+                                       "box information: " + Escaped(kSuccess),
+                                       "end multi-user mode (",
+                                       "outcome: success"}));
+    EXPECT_EQ(events.back(), "outcome: success");
+    EXPECT_EQ(LogLines(op), std::count_if(events.begin(), events.end(), [](const auto& event) {
+                  return event.rfind("engine: ", 0) == 0;
+              }));
+    const auto facts = std::find_if(events.begin(), events.end(), [](const auto& event) {
+        return event.rfind("database: server ", 0) == 0;
+    });
+    ASSERT_NE(facts, events.end());
+    EXPECT_NE(facts->find("Firebird"), std::string::npos) << *facts;
+    EXPECT_NE(facts->find(", on-disk structure 1"), std::string::npos) << *facts;
+    EXPECT_NE(facts->find(", page size "), std::string::npos) << *facts;
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const auto& event) {
+        return event.rfind("end backup of DB_Data (", 0) == 0 &&
+               event.find(backedUp + " bytes)") != std::string::npos;
+    })) << backedUp;
+    // The administrator's password is in no file the run left, the record included.
+    EXPECT_EQ(FilesHolding(Root, {firebird_test::SysdbaPassword}), std::vector<std::string>{});
 }
 
 // Phase B stops the run before anything changes: no staging folder, the installation as it was,
@@ -152,6 +214,7 @@ struct TPrepareCase {
     std::string Password;
     std::string FailureStart; // the whole failure text, or its fixed start
     bool LeftOnline;
+    std::vector<std::string> Record; // the run's events that name its ending, in order
 };
 
 void PrintTo(const TPrepareCase& ending, std::ostream* out) {
@@ -180,6 +243,20 @@ TEST_P(PrepareEnding, StopsTheRunBeforeAnythingChanges) {
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
     EXPECT_EQ(Online(), GetParam().LeftOnline);
     EXPECT_EQ(Release(), "3\n");
+
+    // No staging folder: the record is kept beside the installation.
+    const auto events = RecordEvents(Root / "Updater.log");
+    auto expectedEvents = GetParam().Record;
+    expectedEvents.insert(expectedEvents.begin(), {"parts: client, server", "answer: Yes"});
+    expectedEvents.push_back("outcome: failed: " + Escaped(expected));
+    EXPECT_TRUE(EventsInOrder(events, expectedEvents));
+    EXPECT_EQ(OpenSteps(events), std::vector<std::string>{});
+    EXPECT_EQ(events.back().rfind("outcome: failed: ", 0), 0u) << events.back();
+    if (GetParam().Password == kDistinctivePassword) {
+        ASSERT_EQ(platform::Cp1251ToUtf8(kDistinctivePassword1251), kDistinctivePassword);
+        EXPECT_EQ(FilesHolding(Root, {kDistinctivePassword, kDistinctivePassword1251}),
+                  std::vector<std::string>{});
+    }
 }
 
 std::shared_ptr<void> Attached(firebird_test::TOwnDatabase& database, const char* user,
@@ -207,22 +284,32 @@ INSTANTIATE_TEST_SUITE_P(
                                          firebird_test::OtherPassword, 1);
                      },
                      firebird_test::SysdbaPassword,
-                     kUsersAttachedStart + firebird_test::OtherUser + kUsersAttachedEnd, true},
+                     kUsersAttachedStart + firebird_test::OtherUser + kUsersAttachedEnd,
+                     true,
+                     {"fail attached users ("}},
         TPrepareCase{"OwnUserTwice",
                      [](firebird_test::TOwnDatabase& database) {
                          return Attached(database, "SYSDBA", firebird_test::SysdbaPassword, 2);
                      },
                      firebird_test::SysdbaPassword,
-                     kUsersAttachedStart + "SYSDBA; SYSDBA" + kUsersAttachedEnd, true},
+                     kUsersAttachedStart + "SYSDBA; SYSDBA" + kUsersAttachedEnd,
+                     true,
+                     {"fail attached users ("}},
         TPrepareCase{"WrongPassword",
-                     [](firebird_test::TOwnDatabase&) { return std::shared_ptr<void>(); }, "wrong",
-                     "КОД ОШИБКИ ISC:335544472", true},
+                     [](firebird_test::TOwnDatabase&) { return std::shared_ptr<void>(); },
+                     kDistinctivePassword,
+                     "КОД ОШИБКИ ISC:335544472",
+                     true,
+                     {"fail attached users ("}},
         TPrepareCase{"AlreadyShutDown",
                      [](firebird_test::TOwnDatabase& database) {
                          database.ShutDown();
                          return std::shared_ptr<void>();
                      },
-                     firebird_test::SysdbaPassword, SingleUserFailedText(""), false},
+                     firebird_test::SysdbaPassword,
+                     SingleUserFailedText(""),
+                     false,
+                     {"end attached users (", "fail single-user mode ("}},
         // Outside a restore a cut database file is nobody's to repair: said so, nothing changed.
         TPrepareCase{"CutShortDatabase",
                      [](firebird_test::TOwnDatabase& database) {
@@ -232,7 +319,10 @@ INSTANTIATE_TEST_SUITE_P(
                              std::ofstream(database.Path(), std::ios::binary) << *whole;
                          });
                      },
-                     firebird_test::SysdbaPassword, DamagedDatabaseText("<database>", ""), true}),
+                     firebird_test::SysdbaPassword,
+                     DamagedDatabaseText("<database>", ""),
+                     true,
+                     {"fail attached users ("}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // An apply failure: the rollback gives DB_Data back exactly as it was backed up (checked while
@@ -244,6 +334,7 @@ struct TApplyCase {
     std::string ScriptEnd;   // appended to the release-4 script
     bool WithoutUdfFolder;   // the server's folder has no udf folder
     std::string FailureFrom; // what the rollback-announced box quotes, found in it
+    std::string FailedStep;  // as the record names it
 };
 
 void PrintTo(const TApplyCase& ending, std::ostream* out) {
@@ -286,14 +377,26 @@ TEST_P(ApplyEnding, RollsBackTheDatabaseFolderAndReturnsItOnline) {
     EXPECT_EQ(Release(), "3\n");
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
     EXPECT_EQ(fs::exists(serverFolder / "udf/QUV_UDF.dll"), !GetParam().WithoutUdfFolder);
+
+    const auto events = RecordEvents(staging[0] / "Updater.log");
+    EXPECT_TRUE(EventsInOrder(events, {"journal: ApplyBegun", "fail " + GetParam().FailedStep,
+                                       "box error: " + Escaped(kRollbackAnnouncedText), "rollback",
+                                       "end removal of Program (", "end restore of Program (",
+                                       "end removal of DB_Data (", "end restore of DB_Data (",
+                                       "end flush of DB_Data (", "journal: RollbackFinished",
+                                       "box information: " + kRollbackDone, "end multi-user mode (",
+                                       "outcome: rolled back"}));
+    EXPECT_EQ(events.back(), "outcome: rolled back");
+    EXPECT_EQ(OpenSteps(events), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, ApplyEnding,
     ::testing::Values(
         // The release is already 4 when the failing statement comes: only the restore gives 3.
-        TApplyCase{"ScriptError", "select * from NO_SUCH_TABLE;\r\n", false, "NO_SUCH_TABLE"},
-        TApplyCase{"NoUdfFolder", "", true, ""}),
+        TApplyCase{"ScriptError", "select * from NO_SUCH_TABLE;\r\n", false, "NO_SUCH_TABLE",
+                   "script ("},
+        TApplyCase{"NoUdfFolder", "", true, "", "copy of the function library to "}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // The guard fails after a success: the success box first, then the multi-user-failed box; the
@@ -323,6 +426,14 @@ TEST_F(ServerUpdate, AFailingGuardAfterSuccessLeavesTheDatabaseShutDownForOnLine
                   {TKind::Information, "База данных переведена в многопользовательский режим."}}));
     EXPECT_TRUE(Online());
     EXPECT_EQ(Release(), "4\n");
+
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    const auto events = RecordEvents(staging[0] / "Updater.log");
+    EXPECT_TRUE(EventsInOrder(
+        events, {"journal: ApplyFinished", "box information: " + Escaped(kSuccess),
+                 "fail multi-user mode (", "box error: " + Escaped(MultiUserFailedText("")),
+                 "outcome: success"}));
 }
 
 #ifndef _WIN32
@@ -344,6 +455,9 @@ TEST_F(ServerUpdate, PhaseCFailuresBeforeTheApplyReturnTheDatabaseOnline) {
         EXPECT_EQ(Run(op, Script), NoFullAccessText(Root.string()));
         EXPECT_EQ(Boxes(op).size(), 1u);
         EXPECT_TRUE(Online());
+        EXPECT_TRUE(EventsInOrder(LastStart(RecordEvents(Root / "Updater.log")),
+                                  {"end single-user mode (", "fail access check (",
+                                   "end multi-user mode (", "outcome: failed: "}));
     }
     {
         // The updater waits a moment for the server to let go of the database file after the
@@ -368,6 +482,12 @@ TEST_F(ServerUpdate, PhaseCFailuresBeforeTheApplyReturnTheDatabaseOnline) {
                   "Ошибка работы с ресурсом \"files\"!\rResource files not found");
         EXPECT_EQ(Boxes(op).size(), 1u);
         EXPECT_TRUE(Online());
+        // The staging folder is gone with its record; the whole record is beside the
+        // installation instead.
+        EXPECT_TRUE(
+            EventsInOrder(LastStart(RecordEvents(Root / "Updater.log")),
+                          {"end access check (", "staging folder: ", "journal: StagingBegun",
+                           "fail package saving (", "end multi-user mode (", "outcome: failed: "}));
     }
     {
         // Something in DB_Data that cannot be copied stops the backup.
@@ -377,6 +497,9 @@ TEST_F(ServerUpdate, PhaseCFailuresBeforeTheApplyReturnTheDatabaseOnline) {
         EXPECT_EQ(Run(op, Script), "Невозможно скопировать файл " + pipe.string() + "!");
         EXPECT_TRUE(Online());
         fs::remove(pipe);
+        EXPECT_TRUE(EventsInOrder(LastStart(RecordEvents(Root / "Updater.log")),
+                                  {"end backup of Program (", "fail backup of DB_Data (",
+                                   "end multi-user mode (", "outcome: failed: "}));
     }
     EXPECT_TRUE(StagingFolders().empty());
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
@@ -424,9 +547,17 @@ TEST_F(ServerUpdate, AFailedRenameBackShowsTheGuardsFailureFirst) {
     seams.Rename = [&](const std::string& from, const std::string& to) {
         return ++renames == 1 && platform::RenameNoReplace(from, to);
     };
+    ::testing::internal::CaptureStderr();
     const std::string failure =
         FailureText([&] { RunUpdate(Root.string(), firebird_test::SysdbaPassword, op, seams); });
+    const std::string errorOutput = ::testing::internal::GetCapturedStderr();
     fs::rename(Root.string() + "_", Root); // for the database to be found and dropped
+    // The root is not there at the end: the record goes to the error output whole.
+    EXPECT_FALSE(fs::exists(Root / "Updater.log"));
+    for (const std::string event :
+         {" fail access check (", " fail multi-user mode (", " outcome: failed: "}) {
+        EXPECT_NE(errorOutput.find(event), std::string::npos) << event << "\n" << errorOutput;
+    }
     EXPECT_EQ(failure, kRenameBackFailedText);
     const auto boxes = Boxes(op);
     ASSERT_EQ(boxes.size(), 2u);
@@ -457,6 +588,11 @@ TEST_F(ServerUpdate, AFailingRollbackEndsWithTheRestoreStepsFailure) {
     EXPECT_TRUE(Online());
     EXPECT_EQ(Release(), "4\n");
     EXPECT_TRUE(fs::exists(staging[0] / "Old/DB_Data/Kormant.fdb"));
+    const auto events = RecordEvents(staging[0] / "Updater.log");
+    EXPECT_TRUE(EventsInOrder(events, {"fail script (", "box error: ", "rollback",
+                                       "end removal of Program (", "fail restore of Program (",
+                                       "end multi-user mode (", "outcome: failed: Папка "}));
+    EXPECT_EQ(OpenSteps(events), std::vector<std::string>{});
 }
 
 // A server-only installation backs up and changes no client files; its success text ends with
@@ -479,6 +615,12 @@ TEST_F(ServerUpdate, AServerOnlyInstallationUpdatesTheDatabaseAlone) {
     EXPECT_FALSE(fs::exists(staging[0] / "Old/Program"));
     EXPECT_EQ(Release(), "4\n");
     EXPECT_TRUE(Online());
+    const auto events = RecordEvents(staging[0] / "Updater.log");
+    EXPECT_TRUE(EventsInOrder(events, {"parts: server", "end backup of DB_Data (", "end script (",
+                                       "journal: ApplyFinished", "outcome: success"}));
+    EXPECT_TRUE(std::none_of(events.begin(), events.end(), [](const auto& event) {
+        return event.find("of Program") != std::string::npos;
+    }));
 }
 
 // A run killed after its apply began (SIGKILL, in a child process): the next Start puts both
@@ -491,6 +633,7 @@ enum class TAfterKill { Nothing, RemoveDataDir, CutDatabase };
 
 struct TKillPoint {
     const char* Name;
+    const char* OpenStep;    // the step the kill cut short, as the killed run's record names it
     std::string CopiedFile;  // killed right after the copy to this file name ("" for none)
     const char* InFolder;    // ... in this folder under the root ("" for any)
     int LogLine;             // killed at this line of the script's log (0 for none)
@@ -582,6 +725,17 @@ TEST_P(KilledRun, IsUndoneByTheNextStart) {
     ASSERT_FALSE(Online());
     ASSERT_EQ(StagingFolders().size(), 1u);
     const fs::path killed = StagingFolders()[0];
+    // The killed run's record ends in the step it was killed in, after every step before it
+    // ended, with whole lines only.
+    const auto killedEvents = RecordEvents(killed / "Updater.log");
+    const auto open = OpenSteps(killedEvents);
+    ASSERT_EQ(open.size(), 1u) << ::testing::PrintToString(killedEvents);
+    EXPECT_EQ(open[0].rfind(GetParam().OpenStep, 0), 0u) << open[0];
+    EXPECT_EQ(
+        killedEvents.back().rfind(GetParam().LogLine > 0 ? "engine: " : "begin " + open[0], 0), 0u)
+        << killedEvents.back();
+    EXPECT_TRUE(EventsInOrder(killedEvents, {"journal: StagingBegun", "journal: BackupComplete",
+                                             "journal: ApplyBegun", "begin " + open[0]}));
     // What the operator has after the kill: a restore never destroys it.
     const auto programLeft = DetailedSnapshotOf(Root / "Program");
     if (!GetParam().RestoreCopy.empty()) {
@@ -598,6 +752,10 @@ TEST_P(KilledRun, IsUndoneByTheNextStart) {
                         fs::file_size(killed / "Old/DB_Data/Kormant.fdb") / 2);
         cutDatabase = ReadBytes(Root / "DB_Data/Kormant.fdb");
     }
+
+    // A power cut in the middle of a line leaves it unfinished: the next Start cuts it off.
+    std::ofstream(killed / "Updater.log", std::ios::app | std::ios::binary)
+        << "2026-12-10 10:00:00.000 begin the cut-off step";
 
     TOperatorSayingYes op;
     op.Answers = {true, true};
@@ -643,6 +801,26 @@ TEST_P(KilledRun, IsUndoneByTheNextStart) {
     }
     EXPECT_FALSE(fs::exists(killed / "Restoring/Program"));
     EXPECT_FALSE(fs::exists(killed / "Restoring/DB_Data"));
+
+    // The restore wrote after what the killed run wrote, into its record; the update that
+    // followed has a record of its own.
+    EXPECT_EQ(ReadBytes(killed / "Updater.log").find("the cut-off step"), std::string::npos);
+    const auto restoreEvents = RecordEvents(killed / "Updater.log");
+    EXPECT_TRUE(EventsInOrder(restoreEvents,
+                              {"journal: ApplyBegun", "begin " + open[0],
+                               "updater: ", "interrupted run: " + killed.string(), "answer: Yes",
+                               "journal: Restored", "box information: " + kRollbackDone,
+                               "end multi-user mode (", "outcome: restored"}));
+    EXPECT_EQ(restoreEvents.back(), "outcome: restored");
+    EXPECT_EQ(OpenSteps(LastStart(restoreEvents)), std::vector<std::string>{});
+    for (const fs::path& staging : StagingFolders()) {
+        if (staging != killed) {
+            const auto events = RecordEvents(staging / "Updater.log");
+            EXPECT_TRUE(EventsInOrder(events, {"updater: ", "parts after the restore: ",
+                                               "question: " + Escaped(kBothParts),
+                                               "journal: ApplyFinished", "outcome: success"}));
+        }
+    }
 }
 
 const std::string kFailingScriptEnd = "\r\nselect nothing from nowhere;\r\n";
@@ -650,19 +828,24 @@ const std::string kFailingScriptEnd = "\r\nselect nothing from nowhere;\r\n";
 INSTANTIATE_TEST_SUITE_P(
     Points, KilledRun,
     ::testing::Values(
-        TKillPoint{"AfterTheLibraryCopy", "quv_udf.dll", "", 0, "", ""},
-        TKillPoint{"InTheMiddleOfTheScript", "", "", 3, "", ""},
-        TKillPoint{"BetweenTheTwoClientCopies", "kormant.exe", "Program", 0, "", ""},
-        TKillPoint{"InTheMiddleOfARollback", "kormant.chm", "Program", 0, kFailingScriptEnd, ""},
+        TKillPoint{"AfterTheLibraryCopy", "copy of the function library to ", "quv_udf.dll", "", 0,
+                   "", ""},
+        TKillPoint{"InTheMiddleOfTheScript", "script", "", "", 3, "", ""},
+        TKillPoint{"BetweenTheTwoClientCopies", "copy of ", "kormant.exe", "Program", 0, "", ""},
+        TKillPoint{"InTheMiddleOfARollback", "restore of Program", "kormant.chm", "Program", 0,
+                   kFailingScriptEnd, ""},
         // The rollback removed DB_Data and was killed before its copy back began.
-        TKillPoint{"InARollbackWithTheDatabaseFolderGone", "kormant.chm", "Program", 0,
-                   kFailingScriptEnd, "", TAfterKill::RemoveDataDir},
+        TKillPoint{"InARollbackWithTheDatabaseFolderGone", "restore of Program", "kormant.chm",
+                   "Program", 0, kFailingScriptEnd, "", TAfterKill::RemoveDataDir},
         // The rollback was killed half way through its copy of the database file.
-        TKillPoint{"InARollbacksCopyOfTheDatabase", "kormant.fdb", "DB_Data", 0, kFailingScriptEnd,
-                   "", TAfterKill::CutDatabase},
-        TKillPoint{"AndItsRestoreAfterTheProgramCopy", "quv_udf.dll", "", 0, "", "kormant.chm"},
-        TKillPoint{"AndItsRestoreInTheDatabaseRestore", "quv_udf.dll", "", 0, "", "kormant.fdb"},
-        TKillPoint{"InTheScriptAndItsRestoreInTheDatabaseRestore", "", "", 3, "", "kormant.fdb"}),
+        TKillPoint{"InARollbacksCopyOfTheDatabase", "restore of DB_Data", "kormant.fdb", "DB_Data",
+                   0, kFailingScriptEnd, "", TAfterKill::CutDatabase},
+        TKillPoint{"AndItsRestoreAfterTheProgramCopy", "copy of the function library to ",
+                   "quv_udf.dll", "", 0, "", "kormant.chm"},
+        TKillPoint{"AndItsRestoreInTheDatabaseRestore", "copy of the function library to ",
+                   "quv_udf.dll", "", 0, "", "kormant.fdb"},
+        TKillPoint{"InTheScriptAndItsRestoreInTheDatabaseRestore", "script", "", "", 3, "",
+                   "kormant.fdb"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // The restore of a run killed after its library copy, with something in its way: each ends in a
@@ -676,6 +859,8 @@ struct TRestoreCase {
     std::function<std::vector<TRecordedEvent>(const fs::path&, const fs::path&)> Boxes;
     std::function<std::string(const fs::path&, const fs::path&)> Failure;
     bool ChangesNothing; // the root's tree, the database file's bytes aside
+    // The restore's events in the interrupted run's record, after "interrupted run: ", in order.
+    std::vector<std::string> Record;
     // Acts while a box is open.
     std::function<void(TOperatorSayingYes&, const fs::path&)> Hook = {};
 };
@@ -714,10 +899,32 @@ TEST_P(RestoreEnding, EndsInAClearTextOrAWholeRestore) {
     }
     if (GetParam().ChangesNothing) {
         auto after = DetailedSnapshotOf(Root);
-        // The server's own bookkeeping in the file of a database it was asked about.
+        // The server's own bookkeeping in the file of a database it was asked about, and the
+        // record the restore added to.
         before.erase(Native("DB_Data/Kormant.fdb"));
         after.erase(Native("DB_Data/Kormant.fdb"));
+        LeaveOutRunRecords(before, after);
         EXPECT_EQ(after, before);
+    }
+
+    auto expectedEvents = GetParam().Record;
+    expectedEvents.insert(expectedEvents.begin(), "interrupted run: " + staging.string());
+    const auto events = LastStart(RecordEvents(staging / "Updater.log"));
+    EXPECT_TRUE(EventsInOrder(events, expectedEvents));
+    EXPECT_EQ(OpenSteps(events), std::vector<std::string>{});
+    ASSERT_FALSE(events.empty());
+    if (events.back() == "outcome: restored" && !expected.empty()) {
+        // Restored, and the update that followed failed before its staging folder: its record
+        // is beside the installation.
+        EXPECT_TRUE(EventsInOrder(
+            LastStart(RecordEvents(Root / "Updater.log")),
+            {"parts after the restore: ", "answer: Yes", "outcome: failed: " + Escaped(expected)}));
+    } else {
+        EXPECT_EQ(events.back().rfind(expected.empty() ? "outcome: restored"
+                                                       : "outcome: failed: " + Escaped(expected),
+                                      0),
+                  0u)
+            << events.back();
     }
 }
 
@@ -738,7 +945,9 @@ std::string DatabaseIn(const fs::path& root) {
 INSTANTIATE_TEST_SUITE_P(
     Endings, RestoreEnding,
     ::testing::Values(
-        TRestoreCase{"DeclinedSaysWhereTheBackupIs", kNothing, false,
+        TRestoreCase{"DeclinedSaysWhereTheBackupIs",
+                     kNothing,
+                     false,
                      [](const fs::path&, const fs::path& staging) {
                          return std::vector<TRecordedEvent>{
                              {TKind::Question, InterruptedQuestionText(staging.string())}};
@@ -746,39 +955,47 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const fs::path&, const fs::path& staging) {
                          return InterruptedRefusedText(staging.string());
                      },
-                     true},
+                     true,
+                     {"end state of the database (", "database found: shut down",
+                      "question: ", "answer: No"}},
         TRestoreCase{"AnEmptyDatabaseBackup",
                      [](const fs::path&, const fs::path& staging) {
                          for (const auto& entry : fs::directory_iterator(staging / "Old/DB_Data")) {
                              fs::remove_all(entry.path());
                          }
                      },
-                     true, kNoBoxes,
+                     true,
+                     kNoBoxes,
                      [](const fs::path& root, const fs::path& staging) {
                          return MissingBackupText(staging.string(), root.string());
                      },
-                     true},
+                     true,
+                     {}},
         // The header's structure number made one that no server writes.
         TRestoreCase{"AnUnknownOnDiskStructure",
                      [](const fs::path& root, const fs::path&) {
                          ChangeFileBytes(DatabaseIn(root), 18, std::string("\x63\x80", 2));
                      },
-                     true, kNoBoxes,
+                     true,
+                     kNoBoxes,
                      [](const fs::path& root, const fs::path&) {
                          return UnknownStructureText(DatabaseIn(root), "");
                      },
-                     true},
+                     true,
+                     {"end state of the database ("}},
         // Cut, but not by the run's own copy back: its first bytes are not the backup's.
         TRestoreCase{"ADamagedDatabaseThatTheRunDidNotCut",
                      [](const fs::path& root, const fs::path&) {
                          fs::resize_file(DatabaseIn(root), fs::file_size(DatabaseIn(root)) / 2);
                          ChangeFileBytes(DatabaseIn(root), 200000, "damage");
                      },
-                     true, kNoBoxes,
+                     true,
+                     kNoBoxes,
                      [](const fs::path& root, const fs::path&) {
                          return DamagedDatabaseText(DatabaseIn(root), "");
                      },
-                     true},
+                     true,
+                     {"end state of the database ("}},
         // The backup cannot be copied (a file stands where the copies go): the copies come
         // before any move, so the installation stays as it was and the text says so.
         TRestoreCase{"ABackupThatCannotBeCopied",
@@ -793,22 +1010,26 @@ INSTANTIATE_TEST_SUITE_P(
                      [](const fs::path&, const fs::path& staging) {
                          return RestoreFailedText(staging.string(), "");
                      },
-                     true},
-        // A full shutdown admits nobody, SYSDBA included: the refused attach says shut down.
-        TRestoreCase{"AFullShutdownIsTakenAsShutDown",
-                     [](const fs::path& root, const fs::path&) {
-                         firebird_test::ShutDownFully(
-                             firebird_test::DatabaseString(DatabaseIn(root)));
-                     },
                      true,
-                     [](const fs::path&, const fs::path& staging) {
-                         return std::vector<TRecordedEvent>{
-                             {TKind::Question, InterruptedQuestionText(staging.string())},
-                             {TKind::Information, kRollbackDone},
-                             {TKind::Question, kBothParts},
-                             {TKind::Information, kSuccess}};
-                     },
-                     [](const fs::path&, const fs::path&) { return std::string(); }, false},
+                     {"answer: Yes", "end access check (", "fail copy of "}},
+        // A full shutdown admits nobody, SYSDBA included: the refused attach says shut down.
+        TRestoreCase{
+            "AFullShutdownIsTakenAsShutDown",
+            [](const fs::path& root, const fs::path&) {
+                firebird_test::ShutDownFully(firebird_test::DatabaseString(DatabaseIn(root)));
+            },
+            true,
+            [](const fs::path&, const fs::path& staging) {
+                return std::vector<TRecordedEvent>{
+                    {TKind::Question, InterruptedQuestionText(staging.string())},
+                    {TKind::Information, kRollbackDone},
+                    {TKind::Question, kBothParts},
+                    {TKind::Information, kSuccess}};
+            },
+            [](const fs::path&, const fs::path&) { return std::string(); },
+            false,
+            {"database found: shut down", "answer: Yes", "end access check (", "end copy of ",
+             "journal: Restored", "box information: " + kRollbackDone, "end multi-user mode ("}},
         // OnLine brought the database back and a user worked in it: the question says that the
         // work goes aside with that database, which stays in the staging folder with the row.
         TRestoreCase{"OnlineSinceAndARowChanged",
@@ -842,10 +1063,15 @@ INSTANTIATE_TEST_SUITE_P(
                                    "0\n");
                          return std::string();
                      },
-                     false},
+                     false,
+                     {"database found: online", "answer: Yes", "end attached users (",
+                      "end single-user mode (", "end move of ", "journal: Restored",
+                      "end multi-user mode ("}},
         // The guard fails after the restore: the done box first, then the guard's box, as in a
         // run; the update then stops at its single-user step, the database being shut down.
-        TRestoreCase{"AFailingGuardComesAfterTheDoneBox", kNothing, true,
+        TRestoreCase{"AFailingGuardComesAfterTheDoneBox",
+                     kNothing,
+                     true,
                      [](const fs::path&, const fs::path& staging) {
                          return std::vector<TRecordedEvent>{
                              {TKind::Question, InterruptedQuestionText(staging.string())},
@@ -855,6 +1081,8 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      [](const fs::path&, const fs::path&) { return SingleUserFailedText(""); },
                      false,
+                     {"journal: Restored", "box information: " + kRollbackDone,
+                      "fail multi-user mode (", "box error: "},
                      [](TOperatorSayingYes& op, const fs::path& root) {
                          const fs::path database = DatabaseIn(root);
                          const fs::path away = root / "DB_Data/Kormant.away";
