@@ -169,6 +169,9 @@ TDatabaseFacts ParseDatabaseFacts(std::string_view reply) {
         case isc_info_page_size:
             facts.PageSize = LittleEndian(value);
             break;
+        case isc_info_forced_writes:
+            facts.ForcedWrites = static_cast<int>(LittleEndian(value));
+            break;
         default:
             break;
         }
@@ -187,8 +190,9 @@ TDatabaseFacts ReadDatabaseFacts(const std::string& clientLibrary,
     FbClientBinding().LibraryName = clientLibrary;
     FbClientBinding().EnsureLoaded();
     const TFbClientBinding& binding = FbClientBinding();
-    const char items[] = {isc_info_firebird_version, isc_info_ods_version,
-                          isc_info_ods_minor_version, isc_info_page_size, isc_info_end};
+    const char items[] = {isc_info_firebird_version,  isc_info_ods_version,
+                          isc_info_ods_minor_version, isc_info_page_size,
+                          isc_info_forced_writes,     isc_info_end};
     char reply[512] = {};
     isc_db_handle handle = connection.Connection().AttachmentHandle();
     if (binding.Call(&TFbClientEntryPoints::isc_database_info, StatusVector(), &handle,

@@ -37,11 +37,15 @@ struct TDatabaseFacts {
     int OdsMajor = 0;          // the on-disk structure, e.g. 12.0
     int OdsMinor = 0;
     long PageSize = 0; // bytes
+    // isc_info_forced_writes: 1 for forced (synchronous) writes, 0 for asynchronous; -1 when the
+    // reply lacks it.
+    int ForcedWrites = -1;
 };
 
 // Attaches as ReadServedState does and asks isc_info_firebird_version, isc_info_ods_version,
-// isc_info_ods_minor_version and isc_info_page_size in one isc_database_info request; items the
-// reply lacks keep their empty values. A refusal passes on; nothing is left attached.
+// isc_info_ods_minor_version, isc_info_page_size and isc_info_forced_writes in one
+// isc_database_info request; items the reply lacks keep their empty values. A refusal passes on;
+// nothing is left attached.
 TDatabaseFacts ReadDatabaseFacts(const std::string& clientLibrary,
                                  const std::string& databaseString, const std::string& userName,
                                  const std::string& password);

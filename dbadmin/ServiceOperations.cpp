@@ -12,7 +12,7 @@
 
 namespace {
 
-enum class TServiceRequest { Shutdown, Online };
+enum class TServiceRequest { Shutdown, Online, SyncWrites, AsyncWrites };
 
 // Firebird 3's service manager hands the path of the server's own security database, twice, to
 // the tool that carries a request out, in an item of at most 255 bytes: on a server whose
@@ -36,8 +36,9 @@ void AddDpbText(std::string& dpb, unsigned char code, const std::string& value) 
 }
 
 // The same request made the way the server's gfix makes it: an attachment whose parameter block
-// asks for the shutdown (forced, to multi-user maintenance, 1 second) or for the database to come
-// online, detached at once. The server carries it out before the attachment is granted.
+// asks for the shutdown (forced, to multi-user maintenance, 1 second), for the database to come
+// online or for its write mode, detached at once. The server carries it out before the attachment
+// is granted.
 void RequestThroughAttachment(const std::string& databaseString, const std::string& userName,
                               const std::string& password, TServiceRequest request) {
     std::string dpb(1, static_cast<char>(isc_dpb_version1));
@@ -47,8 +48,11 @@ void RequestThroughAttachment(const std::string& databaseString, const std::stri
         dpb += {static_cast<char>(isc_dpb_shutdown), 1,
                 static_cast<char>(isc_dpb_shut_force | isc_dpb_shut_multi)};
         dpb += {static_cast<char>(isc_dpb_shutdown_delay), 4, 1, 0, 0, 0};
-    } else {
+    } else if (request == TServiceRequest::Online) {
         dpb += {static_cast<char>(isc_dpb_online), 1, static_cast<char>(isc_dpb_shut_normal)};
+    } else {
+        dpb += {static_cast<char>(isc_dpb_force_write), 1,
+                static_cast<char>(request == TServiceRequest::SyncWrites ? 1 : 0)};
     }
     if (databaseString.size() > 32767) {
         throw EIBClientError("database name longer than 32767 bytes", 0, 0);
@@ -88,10 +92,17 @@ void RunServiceRequest(const std::string& clientLibrary, const std::string& data
     service.SetActive(true);
 
     try {
-        if (request == TServiceRequest::Shutdown) {
+        switch (request) {
+        case TServiceRequest::Shutdown:
             service.Shutdown(ShutdownForced, 1);
-        } else {
+            break;
+        case TServiceRequest::Online:
             service.BringOnline();
+            break;
+        case TServiceRequest::SyncWrites:
+        case TServiceRequest::AsyncWrites:
+            service.SetForcedWrites(request == TServiceRequest::SyncWrites);
+            break;
         }
     } catch (const EIBInterBaseError& failure) {
         if (!RefusedForTheServersOwnPath(failure)) {
@@ -121,4 +132,10 @@ void SetSingleUserMode(const std::string& clientLibrary, const std::string& data
 void SetMultiUserMode(const std::string& clientLibrary, const std::string& databaseString,
                       const std::string& userName, const std::string& password) {
     RunServiceRequest(clientLibrary, databaseString, userName, password, TServiceRequest::Online);
+}
+
+void SetForcedWrites(const std::string& clientLibrary, const std::string& databaseString,
+                     const std::string& userName, const std::string& password, bool forced) {
+    RunServiceRequest(clientLibrary, databaseString, userName, password,
+                      forced ? TServiceRequest::SyncWrites : TServiceRequest::AsyncWrites);
 }

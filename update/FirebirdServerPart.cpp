@@ -197,15 +197,41 @@ public:
                 throw EFailure("Невозможно записать на диск файл " + target + "!");
             }
         });
+        const bool asynchronous = SwitchToAsynchronousWrites(op);
         std::string script;
-        Record().Step(
-            "script",
-            [&] {
-                script = LoadScriptText(PayloadCarrier_);
-                ApplyScriptText(kClientLibrary, DatabaseString_, kUserName, Password_, "", script,
-                                &op);
-            },
-            [&] { return "; " + std::to_string(script.size()) + " bytes of script"; });
+        try {
+            Record().Step(
+                "script",
+                [&] {
+                    script = LoadScriptText(PayloadCarrier_);
+                    ApplyScriptText(kClientLibrary, DatabaseString_, kUserName, Password_, "",
+                                    script, &op);
+                },
+                [&] { return "; " + std::to_string(script.size()) + " bytes of script"; });
+        } catch (...) {
+            // The rollback puts back the backup's file, written with forced writes; this only
+            // keeps the database safe should the restore not get that far.
+            if (asynchronous) {
+                try {
+                    SwitchBackToForcedWrites();
+                } catch (const std::exception&) {
+                    // In the record already; the script's failure is the one to report.
+                }
+            }
+            throw;
+        }
+        if (asynchronous) {
+            // A refusal starts the rollback: the database must not stay without forced writes.
+            SwitchBackToForcedWrites();
+        }
+        // What the script wrote without forced writes is in the system's cache until now.
+        const std::string database = DatabaseFile();
+        Record().Step("flush of the database", [&] {
+            WaitForTheServerToReleaseTheData();
+            if (!FlushWritten(DataDir_, {database})) {
+                throw EFailure("Невозможно записать на диск файл " + database + "!");
+            }
+        });
     }
 
     void Restore(const InstallationLayout& layout) override {
@@ -217,6 +243,32 @@ public:
     std::string SuccessSuffix() const override { return kRebootLine; }
 
 private:
+    // Every metadata commit of the script is a flush of the database file with forced writes;
+    // the backup on the disk protects the database meanwhile, so the script runs with
+    // asynchronous writes. A database that had them off already is left as it was. A refusal
+    // is one line in the log pane and in the record, and the script runs with forced writes.
+    // True when the switch was made.
+    bool SwitchToAsynchronousWrites(TOperator& op) {
+        if (ForcedWritesBefore_ == 0) {
+            return false;
+        }
+        try {
+            Record().Step("asynchronous writes", [&] {
+                SetForcedWrites(kClientLibrary, DatabaseString_, kUserName, Password_, false);
+            });
+            return true;
+        } catch (const std::exception& refusal) {
+            op.LogAppend(AsynchronousWritesRefusedLine(refusal.what()));
+            return false;
+        }
+    }
+
+    void SwitchBackToForcedWrites() {
+        Record().Step("forced writes", [&] {
+            SetForcedWrites(kClientLibrary, DatabaseString_, kUserName, Password_, true);
+        });
+    }
+
     // What the server says of the database, on an attachment of its own (about 15 ms), before
     // the shutdown, so that nothing holds the file open afterwards. Only for the record: a
     // refusal is noted there and the run goes on.
@@ -228,8 +280,13 @@ private:
                 Record().Event(
                     "database: server " + facts.ServerVersion + ", on-disk structure " +
                     std::to_string(facts.OdsMajor) + "." + std::to_string(facts.OdsMinor) +
-                    ", page size " + std::to_string(facts.PageSize) + ", file size " +
+                    ", page size " + std::to_string(facts.PageSize) + ", forced writes " +
+                    (facts.ForcedWrites == 0   ? "off"
+                     : facts.ForcedWrites == 1 ? "on"
+                                               : "unknown") +
+                    ", file size " +
                     std::to_string(platform::FileSize(DatabaseFile()).value_or(0)) + " bytes");
+                ForcedWritesBefore_ = facts.ForcedWrites;
             });
         } catch (const std::exception&) {
             // In the record already.
@@ -255,6 +312,9 @@ private:
     std::string DataDir_;
     std::string Password_;
     std::string PayloadCarrier_;
+    // The database's forced writes as the facts before the shutdown read them: 1 on, 0 off,
+    // -1 not known (taken as on).
+    int ForcedWritesBefore_ = -1;
 };
 
 } // namespace
@@ -296,6 +356,15 @@ std::string DamagedDatabaseText(const std::string& databaseFile, const std::stri
            "\" поврежден или не может быть прочитан сервером FireBird. Ничего не изменено.\r"
            "Обратитесь к разработчику. Сообщение об ошибке:\r\r" +
            message;
+}
+
+std::string AsynchronousWritesRefusedLine(const std::string& message) {
+    std::string line = "Сервер не перевел базу данных в режим асинхронной записи, скрипт "
+                       "выполняется в прежнем режиме: " +
+                       message;
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return line;
 }
 
 std::string MultiUserFailedText(const std::string& message) {

@@ -19,6 +19,8 @@ std::unique_ptr<TServerPart> MakeFirebirdServerPart(const InstallationLayout& la
 std::string UsersAttachedText(const std::vector<std::string>& users);
 std::string SingleUserFailedText(const std::string& message);
 std::string MultiUserFailedText(const std::string& message);
+// The log pane's line when the server refuses asynchronous writes for the script: one line.
+std::string AsynchronousWritesRefusedLine(const std::string& message);
 // A database whose on-disk structure the server does not support; a file that the server cannot
 // read as a database. Both say that nothing was changed and whom to ask.
 std::string UnknownStructureText(const std::string& databaseFile, const std::string& message);

@@ -254,6 +254,12 @@ void TIBControlService::AddStartItem(unsigned char code, std::int32_t number) {
     }
 }
 
+void TIBControlService::AddStartByte(unsigned char code, unsigned char value) {
+    RaiseIfRequestOutgrows(2);
+    StartRequest_ += static_cast<char>(code);
+    StartRequest_ += static_cast<char>(value);
+}
+
 void TIBControlService::SendStartRequest() {
     // Taken out first, so that nothing stays pending whichever way this ends.
     const std::string request = std::exchange(StartRequest_, std::string());
@@ -294,5 +300,12 @@ void TIBConfigService::BringOnline() {
     BeginStartRequest(isc_action_svc_properties);
     AddStartItem(isc_spb_dbname, DatabaseName_);
     AddStartItem(isc_spb_options, std::int32_t{isc_spb_prp_db_online});
+    SendStartRequest();
+}
+
+void TIBConfigService::SetForcedWrites(bool forced) {
+    BeginStartRequest(isc_action_svc_properties);
+    AddStartItem(isc_spb_dbname, DatabaseName_);
+    AddStartByte(isc_spb_prp_write_mode, forced ? isc_spb_prp_wm_sync : isc_spb_prp_wm_async);
     SendStartRequest();
 }

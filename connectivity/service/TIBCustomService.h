@@ -102,6 +102,8 @@ protected:
     void AddStartItem(unsigned char code, std::string_view text);
     // Number item: the code, then the number in four bytes little-endian.
     void AddStartItem(unsigned char code, std::int32_t number);
+    // One-byte item: the code, then the value.
+    void AddStartByte(unsigned char code, unsigned char value);
     // Text 94 when nothing is pending, text 90 when not attached; the server's text when the
     // request is refused, which also clears the handle. The pending request is empty afterwards
     // whatever happened.
@@ -114,7 +116,7 @@ private:
     std::string StartRequest_;
 };
 
-// The database properties requests: shutdown and bring online.
+// The database properties requests: shutdown, bring online and the write mode.
 class TIBConfigService : public TIBControlService {
 public:
     // The database's path as the server sees it.
@@ -127,6 +129,8 @@ public:
     void Shutdown(TShutdownMode mode, std::int32_t timeout);
     // Brings a shut-down database back online.
     void BringOnline();
+    // Forced (synchronous) writes on or off for DatabaseName.
+    void SetForcedWrites(bool forced);
 
 private:
     std::string DatabaseName_;

@@ -116,6 +116,35 @@ TEST(ServiceOperationsServer, MultiUserModeBringsTheDatabaseBackAndRefusesAnOnli
     EXPECT_TRUE(fresh.Alive());
 }
 
+// The write mode, switched on a database shut down as the update leaves it during its script:
+// isc_spb_prp_write_mode with isc_spb_prp_wm_async or isc_spb_prp_wm_sync, and the header says so.
+TEST(ServiceOperationsServer, ForcedWritesGoOffAndOnAgainOnAShutDownDatabase) {
+    firebird_test::TOwnDatabase db;
+    db.SetForcedWrites(true);
+    db.ShutDown();
+    ASSERT_EQ(db.Attributes(), "force write, multi-user maintenance");
+    const auto request = [&](bool forced) {
+        return std::string("\x08\x6a") + static_cast<char>(db.Path().size() & 0xFF) +
+               static_cast<char>(db.Path().size() >> 8) + db.Path() + "\x0c" +
+               (forced ? "\x26" : "\x25");
+    };
+    for (const bool forced : {false, true}) {
+        recording_client::Clear();
+        EXPECT_EQ(FailureText([&] {
+                      SetForcedWrites(recording_client::Path, db.DatabaseString(), "SYSDBA",
+                                      Password, forced);
+                  }),
+                  "<no failure>")
+            << forced;
+        EXPECT_EQ(ServiceCalls(), AcceptedRun) << forced;
+        EXPECT_EQ(recording_client::Calls("isc_service_start").at(0).Args, TLines{request(forced)})
+            << forced;
+        EXPECT_EQ(db.Attributes(),
+                  forced ? "force write, multi-user maintenance" : "multi-user maintenance")
+            << forced;
+    }
+}
+
 // A database path of any length that the system allows reaches the server whole: its length
 // travels in two bytes of the request, never in a one-byte item. 280 bytes of Cyrillic names is
 // what a Windows root of up to 259 characters gives; Linux allows far longer.

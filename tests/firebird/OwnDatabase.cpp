@@ -258,6 +258,11 @@ void TOwnDatabase::ShutDown() const {
             "'");
 }
 
+void TOwnDatabase::SetForcedWrites(bool forced) const {
+    RunTool(std::string("gfix -write ") + (forced ? "sync" : "async") + ToolCredentials() +
+            HostDatabaseString(DatabaseString()) + "'");
+}
+
 void ShutDownFully(const std::string& databaseString) {
     RunTool("gfix -shut full -force 0" + ToolCredentials() + HostDatabaseString(databaseString) +
             "'");

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string_view>
 
 #include "dbadmin/ScriptApplication.h"
 #include "platform/CodePage.h"
@@ -103,6 +104,8 @@ protected:
         SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
         Root = Temp.Path() / "Kormant";
         Database = LayOutRelease3(Root);
+        // As an installation's database has them.
+        Database->SetForcedWrites(true);
         Script = ReadBytes(UPDATER_PAYLOAD_SCRIPT);
     }
     void TearDown() override { SetScriptEngineLibrary("IBEScript.dll"); }
@@ -122,6 +125,10 @@ protected:
     bool Online() const {
         return Database->Attributes().find("shutdown") == std::string::npos &&
                Database->Attributes().find("maintenance") == std::string::npos;
+    }
+    // What the database's header says, read by the server.
+    bool ForcedWrites() const {
+        return Database->Attributes().find("force write") != std::string::npos;
     }
 
     std::vector<fs::path> StagingFolders() const { return StagingFoldersUnder(Root); }
@@ -143,6 +150,7 @@ TEST_F(ServerUpdate, SuccessUpdatesFilesLibraryAndDatabaseAndReturnsItOnline) {
                                                       {TKind::Information, kSuccess}}));
     EXPECT_TRUE(shutDownAtTheBox);
     EXPECT_TRUE(Online());
+    EXPECT_TRUE(ForcedWrites());
     EXPECT_EQ(Release(), "4\n");
     // The new function answers through the updated database.
     EXPECT_EQ(
@@ -177,9 +185,12 @@ TEST_F(ServerUpdate, SuccessUpdatesFilesLibraryAndDatabaseAndReturnsItOnline) {
                                        "journal: BackupComplete",
                                        "journal: ApplyBegun",
                                        "end copy of the function library to ",
+                                       "end asynchronous writes (",
                                        "begin script",
                                        "engine: 1/",
                                        "end script (",
+                                       "end forced writes (",
+                                       "end flush of the database (",
                                        "end copy of ",
                                        "end copy of ",
                                        "journal: ApplyFinished",
@@ -197,6 +208,7 @@ TEST_F(ServerUpdate, SuccessUpdatesFilesLibraryAndDatabaseAndReturnsItOnline) {
     EXPECT_NE(facts->find("Firebird"), std::string::npos) << *facts;
     EXPECT_NE(facts->find(", on-disk structure 1"), std::string::npos) << *facts;
     EXPECT_NE(facts->find(", page size "), std::string::npos) << *facts;
+    EXPECT_NE(facts->find(", forced writes on, "), std::string::npos) << *facts;
     EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const auto& event) {
         return event.rfind("end backup of DB_Data (", 0) == 0 &&
                event.find(backedUp + " bytes)") != std::string::npos;
@@ -374,6 +386,8 @@ TEST_P(ApplyEnding, RollsBackTheDatabaseFolderAndReturnsItOnline) {
     EXPECT_EQ(boxes[2], (TRecordedEvent{TKind::Information, kRollbackDone}));
     EXPECT_TRUE(restoredAsBackedUp);
     EXPECT_TRUE(Online());
+    // The backup's file, as the restore put it back, with forced writes.
+    EXPECT_TRUE(ForcedWrites());
     EXPECT_EQ(Release(), "3\n");
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
     EXPECT_EQ(fs::exists(serverFolder / "udf/QUV_UDF.dll"), !GetParam().WithoutUdfFolder);
@@ -425,6 +439,7 @@ TEST_F(ServerUpdate, AFailingGuardAfterSuccessLeavesTheDatabaseShutDownForOnLine
               (std::vector<TRecordedEvent>{
                   {TKind::Information, "База данных переведена в многопользовательский режим."}}));
     EXPECT_TRUE(Online());
+    EXPECT_TRUE(ForcedWrites());
     EXPECT_EQ(Release(), "4\n");
 
     const auto staging = StagingFolders();
@@ -725,6 +740,11 @@ TEST_P(KilledRun, IsUndoneByTheNextStart) {
     ASSERT_FALSE(Online());
     ASSERT_EQ(StagingFolders().size(), 1u);
     const fs::path killed = StagingFolders()[0];
+    // A run killed in its script leaves the database with the asynchronous writes the script
+    // ran with; the restore puts back the backup's file, made with forced writes.
+    if (std::string_view(GetParam().OpenStep) == "script") {
+        EXPECT_FALSE(ForcedWrites());
+    }
     // The killed run's record ends in the step it was killed in, after every step before it
     // ended, with whole lines only.
     const auto killedEvents = RecordEvents(killed / "Updater.log");
@@ -761,11 +781,13 @@ TEST_P(KilledRun, IsUndoneByTheNextStart) {
     op.Answers = {true, true};
     std::string releaseAtQuestion;
     bool onlineAtQuestion = false;
+    bool forcedWritesAtQuestion = false;
     TTreeSnapshot programAtQuestion;
     op.OnQuestion = [&](const std::string& text) {
         if (text == kBothParts) {
             programAtQuestion = DetailedSnapshotOf(Root / "Program");
             onlineAtQuestion = Online();
+            forcedWritesAtQuestion = ForcedWrites();
             releaseAtQuestion = Release();
         }
     };
@@ -780,9 +802,11 @@ TEST_P(KilledRun, IsUndoneByTheNextStart) {
     EXPECT_EQ(boxes[3], (TRecordedEvent{TKind::Information, kSuccess}));
     EXPECT_EQ(programAtQuestion, program);
     EXPECT_TRUE(onlineAtQuestion);
+    EXPECT_TRUE(forcedWritesAtQuestion);
     EXPECT_EQ(releaseAtQuestion, "3\n");
     EXPECT_EQ(Release(), "4\n");
     EXPECT_TRUE(Online());
+    EXPECT_TRUE(ForcedWrites());
     EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
 
     const auto programs = SetAside(killed, "Program");
