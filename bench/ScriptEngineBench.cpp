@@ -3,17 +3,21 @@
 // and the peak memory of each (the runs are child processes, measured by wait4).
 //
 //   bench_script_engine [--runs N] [--script FILE] [--password PW] [--folder DIR]
-//                       [--prepare MAKE_SCRIPT]
+//                       [--prepare MAKE_SCRIPT] [--phase 1]
 //
 // Without --script a script of about 3,400 statements in the update script's repertoire is
 // generated. --prepare names a script run as `bash MAKE_SCRIPT --existing DBSTRING PASSWORD` on
 // each fresh database before the timed run (sample/db/make-release3.sh, for the full-size update
-// script, which needs a release-3 database). Needs the private server on localhost/3051.
+// script, which needs a release-3 database). --phase 1 times the engine's run as the update's
+// script phase does it: asynchronous writes through the service manager, the script, forced
+// writes again and the database file flushed. Needs the private server on localhost/3051.
 #include "scriptengine/IBEScript.h"
 #include "scriptengine/ScriptCommand.h"
 #include "scriptengine/ScriptLexer.h"
 
+#include "dbadmin/ServiceOperations.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/FileSystem.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -263,6 +267,7 @@ int main(int argc, char** argv) {
     std::string password = "mirdelkoza";
     std::string folder = UPDATER_BENCH_SCRATCH;
     std::string prepare;
+    bool phase = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--runs") {
@@ -275,6 +280,8 @@ int main(int argc, char** argv) {
             folder = argv[i + 1];
         } else if (option == "--prepare") {
             prepare = argv[i + 1];
+        } else if (option == "--phase") {
+            phase = std::atoi(argv[i + 1]) != 0;
         }
     }
     std::filesystem::create_directories(folder);
@@ -318,7 +325,20 @@ int main(int argc, char** argv) {
             }
             TRun run;
             if (which == 0) {
-                run = Measure([&] { return RunEngine(Server + path, password, script); });
+                run = Measure([&] {
+                    if (!phase) {
+                        return RunEngine(Server + path, password, script);
+                    }
+                    try {
+                        SetForcedWrites("fbclient.dll", Server + path, "SYSDBA", password, false);
+                        const int result = RunEngine(Server + path, password, script);
+                        SetForcedWrites("fbclient.dll", Server + path, "SYSDBA", password, true);
+                        return result == 0 && platform::FlushFile(path) ? result : 1;
+                    } catch (const std::exception& failure) {
+                        std::fprintf(stderr, "%s\n", failure.what());
+                        return 1;
+                    }
+                });
                 engineTimes.push_back(run.Seconds);
                 enginePeak = std::max(enginePeak, run.PeakKb);
             } else {
@@ -363,6 +383,10 @@ int main(int argc, char** argv) {
     const double isql = Median(isqlTimes);
     std::printf("script: %zu bytes, %zu statements, %d runs each\n", script.size(), statements,
                 runs);
+    if (phase) {
+        std::printf("engine timed as the script phase: asynchronous writes, script, forced "
+                    "writes, flush of the database file\n");
+    }
     std::printf("median engine %.3f s, isql-fb -i %.3f s, ratio engine/isql %.2f\n", engine, isql,
                 engine / isql);
     std::printf("peak memory: engine process %ld KB, isql-fb process %ld KB\n", enginePeak,

@@ -1,7 +1,8 @@
 // The whole successful update of the sample installation (client and server part, the build's
 // payload carried by this program), several times on fresh copies: the wall time from the Yes to
 // the success box, median of the runs, with the single-user step's fixed 2,000 ms pause shown
-// separately.
+// separately, and the script phase as the run's record times its steps (the switch to
+// asynchronous writes, the script, forced writes again, the flush of the database file).
 //
 //   bench_update --firebird SERVER_FOLDER [--runs N] [--folder DIR] [--password PW]
 //
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <pwd.h>
 #include <stdexcept>
 #include <string>
@@ -65,6 +68,32 @@ void LayOut(const fs::path& root, const std::string& password) {
         (root / "DB_Data/Kormant.fdb").string() + "' '" + password + "' >/dev/null");
 }
 
+// The steps of the script phase, as the record names them.
+const std::vector<std::string> kScriptPhase = {"asynchronous writes", "script", "forced writes",
+                                               "flush of the database"};
+
+// The seconds of each script-phase step that the run's record under `root` ended
+// ("end <name> (<seconds> s...").
+std::map<std::string, double> ScriptPhaseSteps(const fs::path& root) {
+    std::map<std::string, double> steps;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.path().filename() != "Updater.log") {
+            continue;
+        }
+        std::ifstream record(entry.path());
+        for (std::string line; std::getline(record, line);) {
+            for (const std::string& name : kScriptPhase) {
+                const std::string key = " end " + name + " (";
+                const std::size_t at = line.find(key);
+                if (at != std::string::npos) {
+                    steps[name] = std::atof(line.c_str() + at + key.size());
+                }
+            }
+        }
+    }
+    return steps;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -100,6 +129,8 @@ int main(int argc, char** argv) {
     SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
 
     std::vector<double> seconds;
+    std::map<std::string, std::vector<double>> phaseSteps;
+    std::vector<double> phase;
     try {
         for (int run = 0; run < runs; ++run) {
             const fs::path root = folder / ("Kormant-" + std::to_string(run));
@@ -111,7 +142,17 @@ int main(int argc, char** argv) {
                 return 1;
             }
             seconds.push_back(std::chrono::duration<double>(op.Success - op.Yes).count());
-            std::printf("run %d: %.3f s\n", run + 1, seconds.back());
+            const auto steps = ScriptPhaseSteps(root);
+            double total = 0;
+            for (const std::string& name : kScriptPhase) {
+                const auto step = steps.find(name);
+                if (step != steps.end()) {
+                    phaseSteps[name].push_back(step->second);
+                    total += step->second;
+                }
+            }
+            phase.push_back(total);
+            std::printf("run %d: %.3f s, script phase %.3f s\n", run + 1, seconds.back(), total);
             std::fflush(stdout);
         }
     } catch (const std::exception& failure) {
@@ -122,5 +163,11 @@ int main(int argc, char** argv) {
     std::printf("whole update, Yes to the success box, median of %d: %.3f s\n", runs, median);
     std::printf("  of which the fixed pause after the shutdown: 2.000 s\n");
     std::printf("  beyond the pause: %.3f s (target <= 2.5 s)\n", median - 2.0);
+    std::printf("script phase, median of %d: %.3f s\n", runs, Median(phase));
+    for (const std::string& name : kScriptPhase) {
+        if (phaseSteps.count(name) != 0) {
+            std::printf("  %s: %.3f s\n", name.c_str(), Median(phaseSteps[name]));
+        }
+    }
     return 0;
 }
