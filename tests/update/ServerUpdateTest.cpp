@@ -217,6 +217,28 @@ TEST_F(ServerUpdate, SuccessUpdatesFilesLibraryAndDatabaseAndReturnsItOnline) {
     EXPECT_EQ(FilesHolding(Root, {firebird_test::SysdbaPassword}), std::vector<std::string>{});
 }
 
+// A database whose forced writes were off already is left so: no switch either way.
+TEST_F(ServerUpdate, ADatabaseWithoutForcedWritesIsLeftWithout) {
+    Database->SetForcedWrites(false);
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Script), "<no failure>");
+    EXPECT_EQ(Boxes(op), (std::vector<TRecordedEvent>{{TKind::Question, kBothParts},
+                                                      {TKind::Information, kSuccess}}));
+    EXPECT_EQ(Release(), "4\n");
+    EXPECT_TRUE(Online());
+    EXPECT_FALSE(ForcedWrites());
+    const auto staging = StagingFolders();
+    ASSERT_EQ(staging.size(), 1u);
+    const auto events = RecordEvents(staging[0] / "Updater.log");
+    EXPECT_TRUE(EventsInOrder(
+        events, {"end script (", "end flush of the database (", "journal: ApplyFinished"}));
+    EXPECT_TRUE(std::none_of(events.begin(), events.end(), [](const auto& event) {
+        return event.find("asynchronous writes") != std::string::npos ||
+               event.find("begin forced writes") != std::string::npos;
+    }));
+}
+
 // Phase B stops the run before anything changes: no staging folder, the installation as it was,
 // the database as the server left it.
 struct TPrepareCase {
@@ -547,6 +569,31 @@ TEST_F(ServerUpdate, AFullDiskDuringTheBackupLeavesEverythingAsItWas) {
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), program);
     EXPECT_TRUE(Online());
     EXPECT_EQ(Release(), "3\n");
+    Database.reset(); // before the disk goes
+}
+
+// The script runs with asynchronous writes, so what it wrote is on the disk image itself, not
+// only in the system's memory, before the success box: a power cut then keeps the update.
+TEST_F(ServerUpdate, TheDatabaseIsOnTheDiskBeforeTheSuccessBox) {
+    TSmallDisk disk(Temp.Path(), 32);
+    if (!disk.Available()) {
+        GTEST_SKIP() << "no loop mount here";
+    }
+    Database.reset();
+    Root = disk.Path() / "Kormant";
+    Database = LayOutRelease3(Root);
+    Database->SetForcedWrites(true);
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    TOperatorSayingYes op;
+    bool databaseOnDisk = false;
+    op.OnInformation = [&](const std::string&) {
+        databaseOnDisk = disk.HoldsOnDisk(Root / "DB_Data/Kormant.fdb");
+    };
+    EXPECT_EQ(Run(op, Script), "<no failure>");
+    EXPECT_EQ(Boxes(op).back(), (TRecordedEvent{TKind::Information, kSuccess}));
+    EXPECT_TRUE(databaseOnDisk);
+    EXPECT_EQ(Release(), "4\n");
+    EXPECT_TRUE(ForcedWrites());
     Database.reset(); // before the disk goes
 }
 #endif
