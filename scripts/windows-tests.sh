@@ -2,11 +2,12 @@
 # Builds the Windows side with MinGW-w64 (cmake/mingw-w64-x86_64.cmake) into build-win/ and runs
 # its tests under Wine, in a Wine prefix of the build tree. One wineserver is kept running for
 # the whole run (each test program would otherwise start and stop its own) and is stopped by
-# its PID at the end.
+# its PID at the end. Arguments after the build folder go to CTest (e.g. -R Chooser).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-win}
+shift || true
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_BUILD_APP=OFF >/dev/null
 
@@ -53,4 +54,4 @@ trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server" 2>/dev/nul
 
 # The test lists are read by running the programs, so the prefix comes first.
 cmake --build "$build" -j "$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

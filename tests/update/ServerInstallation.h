@@ -13,6 +13,16 @@
 #include "tests/support/PackageMaker.h"
 #include "tests/support/TempFolder.h"
 
+// The boxes of a run with both parts, as the operator reads them.
+inline const std::string kBothParts =
+    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
+    "данном компьютере установлены КЛИЕНТСКАЯ и СЕРВЕРНАЯ части обновляемой программы.\r"
+    "Продолжить обновление?";
+inline const std::string kSuccess = "Обновление программы прошло успешно.\r\rТребуется "
+                                    "ПЕРЕЗАГРУЗКА компьютера!!!";
+inline const std::string kRollbackDone =
+    "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
+
 // The sample database at release 3, made by the server in `database` (an empty one), with the
 // sample's own script (a Linux script, run as such under Wine too).
 inline void MakeRelease3(const firebird_test::TOwnDatabase& database) {

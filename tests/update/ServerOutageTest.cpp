@@ -31,11 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 using TKind = TRecordedEvent::TKind;
 
-const std::string kRollbackDone =
-    "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
-const std::string kSuccess = "Обновление программы прошло успешно.\r\rТребуется ПЕРЕЗАГРУЗКА "
-                             "компьютера!!!";
-
 // Where the run meets the stopped server.
 enum class TStop { AtTheQuestion, DuringTheShutdownPause, DuringTheScript, AtTheSuccessBox };
 

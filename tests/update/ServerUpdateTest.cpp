@@ -43,15 +43,6 @@ namespace fs = std::filesystem;
 using TKind = TRecordedEvent::TKind;
 using firebird_test::Query;
 
-const std::string kBothParts =
-    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
-    "данном компьютере установлены КЛИЕНТСКАЯ и СЕРВЕРНАЯ части обновляемой программы.\r"
-    "Продолжить обновление?";
-const std::string kSuccess = "Обновление программы прошло успешно.\r\rТребуется ПЕРЕЗАГРУЗКА "
-                             "компьютера!!!";
-const std::string kRollbackDone =
-    "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
-
 // Answers Yes and lets a test act while a box is open.
 class TOperatorSayingYes : public TRecordingOperator {
 public:

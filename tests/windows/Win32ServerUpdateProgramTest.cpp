@@ -25,14 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using firebird_test::Query;
 
-const std::string kBothParts =
-    "Программа обновления, исходя из заданного пути к обновляемой программе, обнаружила, что на "
-    "данном компьютере установлены КЛИЕНТСКАЯ и СЕРВЕРНАЯ части обновляемой программы.\r"
-    "Продолжить обновление?";
-const std::string kSuccess = "Обновление программы прошло успешно.\r\rТребуется ПЕРЕЗАГРУЗКА "
-                             "компьютера!!!";
-const std::string kRollbackDone =
-    "Процесс восстановления работоспособности программы (ОТКАТ) прошел успешно.";
 // The longest a whole run may take here: the program's start, the package program, the 2 s
 // pause after the shutdown, the script through the bridge.
 constexpr unsigned long kRunLimitMs = 120000;
