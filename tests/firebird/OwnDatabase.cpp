@@ -263,6 +263,11 @@ void TOwnDatabase::SetForcedWrites(bool forced) const {
             HostDatabaseString(DatabaseString()) + "'");
 }
 
+void TOwnDatabase::SetReadOnly(bool readOnly) const {
+    RunTool(std::string("gfix -mode ") + (readOnly ? "read_only" : "read_write") +
+            ToolCredentials() + HostDatabaseString(DatabaseString()) + "'");
+}
+
 void ShutDownFully(const std::string& databaseString) {
     RunTool("gfix -shut full -force 0" + ToolCredentials() + HostDatabaseString(databaseString) +
             "'");

@@ -34,6 +34,8 @@ public:
     // Forced writes on (as an installation's database has them) or off, with the server's own
     // tool, independently of the program.
     void SetForcedWrites(bool forced) const;
+    // Read-only or read-write, with the server's own tool.
+    void SetReadOnly(bool readOnly) const;
     // The attributes that the server's statistics report in the header page, for example
     // "force write, multi-user maintenance"; "" for an online database without forced writes.
     // Asked of the server's service manager, which reads its own on-disk structure (12 for

@@ -360,6 +360,9 @@ struct TApplyCase {
     bool WithoutUdfFolder;   // the server's folder has no udf folder
     std::string FailureFrom; // what the rollback-announced box quotes, found in it
     std::string FailedStep;  // as the record names it
+    // A read-only database: the server refuses asynchronous writes, which the log pane and the
+    // record say, and the script runs with forced writes until it fails.
+    bool ReadOnly = false;
 };
 
 void PrintTo(const TApplyCase& ending, std::ostream* out) {
@@ -374,6 +377,9 @@ TEST_P(ApplyEnding, RollsBackTheDatabaseFolderAndReturnsItOnline) {
                                       : fs::path(firebird_test::InstanceFolder);
     TFirebirdFolder server(serverFolder.string());
     const auto program = DetailedSnapshotOf(Root / "Program");
+    if (GetParam().ReadOnly) {
+        Database->SetReadOnly(true);
+    }
     TOperatorSayingYes op;
     bool restoredAsBackedUp = false;
     op.OnInformation = [&](const std::string& text) {
@@ -415,6 +421,14 @@ TEST_P(ApplyEnding, RollsBackTheDatabaseFolderAndReturnsItOnline) {
                                        "outcome: rolled back"}));
     EXPECT_EQ(events.back(), "outcome: rolled back");
     EXPECT_EQ(OpenSteps(events), std::vector<std::string>{});
+    const std::string refused = AsynchronousWritesRefusedLine("");
+    const auto refusals = std::count_if(op.Events.begin(), op.Events.end(), [&](const auto& e) {
+        return e.Kind == TKind::LogLine && e.Text.rfind(refused, 0) == 0 &&
+               e.Text.find("read-only") != std::string::npos;
+    });
+    EXPECT_EQ(refusals, GetParam().ReadOnly ? 1 : 0);
+    EXPECT_EQ(EventsInOrder(events, {"fail asynchronous writes (", "fail script ("}),
+              GetParam().ReadOnly);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -423,7 +437,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The release is already 4 when the failing statement comes: only the restore gives 3.
         TApplyCase{"ScriptError", "select * from NO_SUCH_TABLE;\r\n", false, "NO_SUCH_TABLE",
                    "script ("},
-        TApplyCase{"NoUdfFolder", "", true, "", "copy of the function library to "}),
+        TApplyCase{"NoUdfFolder", "", true, "", "copy of the function library to "},
+        TApplyCase{"ReadOnlyDatabase", "", false, "read-only database", "script (", true}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // The guard fails after a success: the success box first, then the multi-user-failed box; the
