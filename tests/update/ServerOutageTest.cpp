@@ -21,6 +21,7 @@
 #include "tests/support/RecordingOperator.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
+#include "tests/update/RunRecordEvents.h"
 #include "tests/update/ServerInstallation.h"
 #include "update/FirebirdServerPart.h"
 #include "update/RunOnlineCommand.h"
@@ -275,6 +276,8 @@ TEST_F(DeepSecurityDatabase, UpdateAndOnLineWorkThoughTheServiceManagerRefuses) 
                   std::string::npos);
     }
 
+    // As an installation's database has it; the write mode goes through an attachment too.
+    Database->SetForcedWrites(true);
     TRecordingOperator op;
     op.Answers = {true};
     TUpdateSeams seams;
@@ -285,17 +288,22 @@ TEST_F(DeepSecurityDatabase, UpdateAndOnLineWorkThoughTheServiceManagerRefuses) 
     const auto boxes = Boxes(op);
     ASSERT_EQ(boxes.size(), 2u) << (boxes.empty() ? "" : boxes.back().Text);
     EXPECT_EQ(boxes[1].Text, kSuccess);
-    EXPECT_EQ(Database->Attributes(), "");
+    EXPECT_EQ(Database->Attributes(), "force write");
+    const auto staging = StagingFoldersUnder(Root);
+    ASSERT_EQ(staging.size(), 1u);
+    EXPECT_TRUE(
+        EventsInOrder(RecordEvents(staging[0] / "Updater.log"),
+                      {"end asynchronous writes (", "end script (", "end forced writes ("}));
     EXPECT_EQ(firebird_test::Query(Database->DatabaseString(), "select Versio from Attrs;"), "4\n");
     EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
 
     // Shut down as an interrupted run leaves it, then OnLine.
     SetSingleUserMode("fbclient.dll", Database->DatabaseString(), "SYSDBA",
                       firebird_test::SysdbaPassword);
-    EXPECT_EQ(Database->Attributes(), "multi-user maintenance");
+    EXPECT_EQ(Database->Attributes(), "force write, multi-user maintenance");
     TRecordingOperator online;
     RunOnlineCommand(Root.string(), firebird_test::SysdbaPassword, online);
-    EXPECT_EQ(Database->Attributes(), "");
+    EXPECT_EQ(Database->Attributes(), "force write");
 }
 
 } // namespace
