@@ -38,7 +38,9 @@ std::string Utf8(const fs::path& path) {
 class UpdaterProgramWithServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        Root = Temp.Path() / RootFolderName() / "Kormant";
+        // Spelled in UTF-8, whatever the process's narrow code page.
+        const std::string folder = RootFolderName();
+        Root = Temp.Path() / fs::path(std::u8string(folder.begin(), folder.end())) / "Kormant";
         Database = LayOutRelease3(Root);
         ProgramBefore = DetailedSnapshotOf(Root / "Program");
     }
@@ -177,8 +179,9 @@ protected:
 class TSysdbaPasswordChange {
 public:
     TSysdbaPasswordChange(const std::string& cp1251, const std::string& utf8) : Utf8_(utf8) {
-        Run("alter user SYSDBA password '" + cp1251 + "';", "WIN1251",
-            firebird_test::SysdbaPassword);
+        const std::string failure = Run("alter user SYSDBA password '" + cp1251 + "';", "WIN1251",
+                                        firebird_test::SysdbaPassword);
+        EXPECT_EQ(failure, "") << "SYSDBA's password was not changed";
     }
     ~TSysdbaPasswordChange() {
         const std::string failure =
