@@ -9,6 +9,7 @@
 #include "platform/Path.h"
 #include "scriptengine/IBEScript.h"
 
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -170,12 +171,29 @@ std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
+// A value for the engine in the encoding in which the engine hands it on to the client library
+// (the system's ANSI code page on Windows, UTF-8 elsewhere), so that the password, the user name
+// and the database path reach the server as the service manager and the attachment send them.
+std::string ToEngine(const std::string& utf8, std::string_view field) {
+    platform::TUnheldCharacter unheld;
+    std::optional<std::string> converted = platform::Utf8ToClientText(utf8, &unheld);
+    if (!converted) {
+        throw EFailure(platform::UnheldCharacterText(unheld, field));
+    }
+    return std::move(*converted);
+}
+
+// Every value in the client's encoding: the one place where texts towards the engine are
+// converted.
 std::string ConnectString(const std::string& clientLibrary, const std::string& databaseString,
                           const std::string& userName, const std::string& password,
                           const std::string& role) {
-    return "db_name=" + databaseString + "; password=" + password + "; user_name=" + userName +
-           "; lc_ctype=win1251; sql_role_name=" + role +
-           "; sql_dialect=3; clientlib=" + Quoted(clientLibrary);
+    return "db_name=" + ToEngine(databaseString, "путь к базе данных") +
+           "; password=" + ToEngine(password, "пароль") +
+           "; user_name=" + ToEngine(userName, "имя пользователя") +
+           "; lc_ctype=win1251; sql_role_name=" + ToEngine(role, "роль") +
+           "; sql_dialect=3; clientlib=" +
+           Quoted(ToEngine(clientLibrary, "имя клиентской библиотеки"));
 }
 
 } // namespace
@@ -212,6 +230,13 @@ void ApplyScript(bool textMode, const std::string& clientLibrary, const std::str
         throw EFailure("Файл скрипта " + Quoted(trimmed) + " не найден!");
     }
 
+    // Refused before the engine is loaded when a value cannot be handed over.
+    const std::string connectString =
+        ConnectString(clientLibrary, databaseString, userName, password, role);
+    // The script goes as the payload holds it (windows-1251); a file name as the engine's C
+    // library opens it.
+    const std::string execArgument = textMode ? trimmed : ToEngine(trimmed, "имя файла скрипта");
+
     // Unloaded on every exit by its owner.
     const platform::TDynamicLibrary engine = LoadEngine();
     if (!engine.IsLoaded()) {
@@ -229,14 +254,12 @@ void ApplyScript(bool textMode, const std::string& clientLibrary, const std::str
                        Quoted(execName) + "!");
     }
 
-    const std::string connectString =
-        ConnectString(clientLibrary, databaseString, userName, password, role);
     if (connect(connectString.c_str(), OnConnectError) != 0 || !ScriptErrorText.empty() ||
         CallbackFailed) {
         throw EFailure("Ошибка подключения к базе данных!\r" +
                        (CallbackFailed ? CallbackFailureText() : ScriptErrorText));
     }
-    exec(trimmed.c_str(), OnStatementError, OnLogLine, OnEngineQuery);
+    exec(execArgument.c_str(), OnStatementError, OnLogLine, OnEngineQuery);
     if (!ScriptErrorText.empty() || CallbackFailed) {
         throw EFailure("Ошибка применения скрипта!\r" +
                        (CallbackFailed ? CallbackFailureText() : ScriptErrorText));

@@ -39,11 +39,12 @@ void AddDpbText(std::string& dpb, unsigned char code, const std::string& value) 
 // asks for the shutdown (forced, to multi-user maintenance, 1 second), for the database to come
 // online or for its write mode, detached at once. The server carries it out before the attachment
 // is granted.
-void RequestThroughAttachment(const std::string& databaseString, const std::string& userName,
+void RequestThroughAttachment(const std::string& utf8DatabaseString, const std::string& userName,
                               const std::string& password, TServiceRequest request) {
+    const std::string databaseString = ToClientText(utf8DatabaseString, "путь к базе данных");
     std::string dpb(1, static_cast<char>(isc_dpb_version1));
-    AddDpbText(dpb, isc_dpb_user_name, userName);
-    AddDpbText(dpb, isc_dpb_password, password);
+    AddDpbText(dpb, isc_dpb_user_name, ToClientText(userName, "имя пользователя"));
+    AddDpbText(dpb, isc_dpb_password, ToClientText(password, "пароль"));
     if (request == TServiceRequest::Shutdown) {
         dpb += {static_cast<char>(isc_dpb_shutdown), 1,
                 static_cast<char>(isc_dpb_shut_force | isc_dpb_shut_multi)};

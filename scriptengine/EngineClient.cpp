@@ -1,5 +1,7 @@
 #include "scriptengine/EngineClient.h"
 
+#include "platform/CodePage.h"
+
 namespace scriptengine {
 
 bool TEngineClient::Load(std::string_view fileName, std::string* error) {
@@ -11,8 +13,10 @@ bool TEngineClient::Load(std::string_view fileName, std::string* error) {
         library = platform::TDynamicLibrary::Load(fileName, &osError);
     }
     if (!library.IsLoaded()) {
-        *error = "Cannot load the client library \"" + std::string(fileName) +
-                 "\": " + osError.Description;
+        // The name came in the client's encoding, the system's description is UTF-8; what the
+        // engine reports is windows-1251.
+        *error = "Cannot load the client library \"" + platform::ClientTextToCp1251(fileName) +
+                 "\": " + platform::Utf8ToCp1251(osError.Description);
         return false;
     }
     TEngineEntryPoints entryPoints;
@@ -29,8 +33,8 @@ bool TEngineClient::Load(std::string_view fileName, std::string* error) {
     SCRIPT_ENGINE_ENTRY_POINTS(SCRIPT_ENGINE_RESOLVE)
 #undef SCRIPT_ENGINE_RESOLVE
     if (!complete) {
-        *error = "The client library \"" + std::string(fileName) + "\" has no entry point \"" +
-                 missing + "\"";
+        *error = "The client library \"" + platform::ClientTextToCp1251(fileName) +
+                 "\" has no entry point \"" + missing + "\"";
         connectivity::TFpuGuard guard;
         library.Free();
         return false;
@@ -79,7 +83,11 @@ std::string TEngineClient::StatusText() {
         }
         text.append(line, static_cast<std::size_t>(length));
     }
-    return text.empty() ? "Unknown failure of the client library" : text;
+    // The client writes its messages in the system's 8-bit encoding (the ANSI code page on
+    // Windows, UTF-8 elsewhere); the engine reports in windows-1251. Every message of the client
+    // passes here.
+    return text.empty() ? "Unknown failure of the client library"
+                        : platform::ClientTextToCp1251(text);
 }
 
 } // namespace scriptengine

@@ -1,8 +1,11 @@
 // The script engine's C entry points and callback contract, as the updater loads them by name
 // from the engine library (IBEScript.dll on Windows, libIBEScript.so elsewhere). Every text is a
-// zero-terminated windows-1251 string. Entry points and callbacks use the Windows API calling
-// convention on 32-bit Windows; every callback runs synchronously on the thread that called the
-// entry point, before that entry point returns.
+// zero-terminated windows-1251 string, except the connect string and a script file's name: they
+// are in the encoding of the client library (the system's ANSI code page on Windows, UTF-8
+// elsewhere), as the engine hands its values on to the client and opens the file by that name.
+// The client's messages inside an error text are converted to windows-1251. Entry points and
+// callbacks use the Windows API calling convention on 32-bit Windows; every callback runs
+// synchronously on the thread that called the entry point, before that entry point returns.
 #pragma once
 
 #if defined(_WIN32) && !defined(_WIN64)

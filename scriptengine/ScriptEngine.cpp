@@ -2,6 +2,7 @@
 // session, one script run at a time, as the updater uses it (Connect, then one exec call).
 #include "scriptengine/IBEScript.h"
 
+#include "platform/CodePage.h"
 #include "scriptengine/ConnectString.h"
 #include "scriptengine/EngineClient.h"
 #include "scriptengine/EngineFault.h"
@@ -71,7 +72,7 @@ int Exec(std::string_view script, const scriptengine::TRunCallbacks& callbacks) 
 bool ReadFile(const char* fileName, std::string* content, std::string* error) {
     std::FILE* file = std::fopen(fileName, "rb");
     if (file == nullptr) {
-        *error = "Cannot open the script file \"" + std::string(fileName) +
+        *error = "Cannot open the script file \"" + platform::ClientTextToCp1251(fileName) +
                  "\": " + std::strerror(errno);
         return false;
     }
@@ -83,7 +84,7 @@ bool ReadFile(const char* fileName, std::string* content, std::string* error) {
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) {
-        *error = "Cannot read the script file \"" + std::string(fileName) + "\"";
+        *error = "Cannot read the script file \"" + platform::ClientTextToCp1251(fileName) + "\"";
         return false;
     }
     return true;

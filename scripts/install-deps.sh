@@ -33,6 +33,9 @@ packages=(
     debootstrap
     # libFuzzer for the fuzz test.
     clang libclang-rt-14-dev
+    # The locales that give Wine its code page in the tests of the system's code page
+    # (ru_RU.UTF-8: 1251, en_US.UTF-8: 1252), made below.
+    locales
 )
 
 missing=()
@@ -43,13 +46,21 @@ for p in "${packages[@]}"; do
 done
 
 here=$(dirname "$0")
-if ((${#missing[@]} == 0)); then
-    exec "$here/firebird4-root.sh"
-fi
-
 sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then
     sudo_cmd=(sudo)
+fi
+
+make_locales() {
+    for name in ru_RU en_US; do
+        locale -a | grep -qi "^$name\.utf-\?8$" ||
+            "${sudo_cmd[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    done
+}
+
+if ((${#missing[@]} == 0)); then
+    make_locales
+    exec "$here/firebird4-root.sh"
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
@@ -66,4 +77,5 @@ fi
 
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+make_locales
 "$here/firebird4-root.sh"

@@ -4,12 +4,14 @@
 #include "connectivity/attachment/EIB_Error.h"
 #include "connectivity/attachment/TIB_Session.h"
 #include "connectivity/attachment/Trimmed.h"
+#include "platform/CodePage.h"
 #include "platform/FolderLookup.h"
 
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -395,12 +397,25 @@ void TIB_Connection::AttachToDatabase() {
     }
     CheckAttachPath();
 
+    // Every text goes to the client in the encoding it reads them in (the system's ANSI code
+    // page on Windows), converted here, in one place; a character the code page cannot hold
+    // fails before anything is sent. The lengths below are those of the bytes sent.
+    const auto toClient = [](const std::string& value, std::string_view field) {
+        platform::TUnheldCharacter unheld;
+        std::optional<std::string> converted = platform::Utf8ToClientText(value, &unheld);
+        if (!converted) {
+            throw EIB_ConnectionError(platform::UnheldCharacterText(unheld, field));
+        }
+        return std::move(*converted);
+    };
+    attachPath = toClient(attachPath, "путь к базе данных");
+
     // The block grows as needed: each value is limited to 255 bytes, so ten items stay far below
     // the 16-bit length that the client call takes.
     std::string block(1, static_cast<char>(isc_dpb_version1));
-    AddDPBItem(block, isc_dpb_user_name, user);
-    AddDPBItem(block, isc_dpb_password, password);
-    AddDPBItem(block, isc_dpb_sql_role_name, role);
+    AddDPBItem(block, isc_dpb_user_name, toClient(user, "имя пользователя"));
+    AddDPBItem(block, isc_dpb_password, toClient(password, "пароль"));
+    AddDPBItem(block, isc_dpb_sql_role_name, toClient(role, "роль"));
     const auto flag = [&](unsigned char code, const char* name, const char* whenOne,
                           const char* whenZero) {
         const std::string value = Params_.Get(name);
@@ -413,10 +428,10 @@ void TIB_Connection::AttachToDatabase() {
     flag(isc_dpb_dbkey_scope, "DB_KEY SCOPE", "CONNECTION", "TRANSACTION");
     flag(isc_dpb_force_write, "FORCED WRITES", "TRUE", "FALSE");
     flag(isc_dpb_no_reserve, "RESERVE PAGE SPACE", "FALSE", "TRUE");
-    AddDPBItem(block, isc_dpb_lc_ctype, CharSet());
-    AddDPBItem(block, isc_dpb_sys_user_name, SysDBA());
-    AddDPBItem(block, isc_dpb_license, License());
-    AddDPBItem(block, isc_dpb_lc_messages, MessageFile());
+    AddDPBItem(block, isc_dpb_lc_ctype, toClient(CharSet(), "набор символов"));
+    AddDPBItem(block, isc_dpb_sys_user_name, toClient(SysDBA(), "имя SYSDBA"));
+    AddDPBItem(block, isc_dpb_license, toClient(License(), "лицензию"));
+    AddDPBItem(block, isc_dpb_lc_messages, toClient(MessageFile(), "файл сообщений"));
     if (OnCustomizeDPB) {
         OnCustomizeDPB(*this, block);
         if (block.size() > SHRT_MAX) {

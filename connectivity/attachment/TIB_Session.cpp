@@ -3,16 +3,20 @@
 #include "connectivity/attachment/ClientLibrary.h"
 #include "connectivity/attachment/EIB_Error.h"
 #include "connectivity/attachment/Trimmed.h"
+#include "platform/CodePage.h"
 
 #include <algorithm>
 #include <mutex>
 
 namespace {
 
-// The text that the client left in the buffer, up to its first NUL byte.
-std::string_view BufferText(const std::vector<char>& buffer) {
-    return {buffer.data(), static_cast<std::size_t>(std::find(buffer.begin(), buffer.end(), '\0') -
-                                                    buffer.begin())};
+// The text that the client left in the buffer, up to its first NUL byte, as UTF-8: the client
+// writes its messages in the system's 8-bit encoding (the ANSI code page on Windows), and this is
+// the one place where the layer takes a text from it.
+std::string BufferText(const std::vector<char>& buffer) {
+    return platform::ClientTextToUtf8(
+        {buffer.data(),
+         static_cast<std::size_t>(std::find(buffer.begin(), buffer.end(), '\0') - buffer.begin())});
 }
 
 // The limit counts characters, as the 8-bit original did; the texts here are UTF-8, so the cut

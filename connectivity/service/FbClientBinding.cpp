@@ -1,8 +1,11 @@
 #include "connectivity/service/FbClientBinding.h"
 
+#include "platform/CodePage.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -87,6 +90,15 @@ std::string_view ClientErrorText(int number) {
 
 void RaiseClientError(int number, const std::vector<TClientErrorArg>& args) {
     throw EIBClientError(FormatClientText(ClientErrorText(number), args), number, 0);
+}
+
+std::string ToClientText(const std::string& utf8, std::string_view field) {
+    platform::TUnheldCharacter unheld;
+    std::optional<std::string> converted = platform::Utf8ToClientText(utf8, &unheld);
+    if (!converted) {
+        throw EIBClientError(platform::UnheldCharacterText(unheld, field), 0, 0);
+    }
+    return std::move(*converted);
 }
 
 ISC_STATUS* StatusVector() {
@@ -178,7 +190,11 @@ void TFbClientBinding::RaiseStatusError() const {
         if (!message.empty() && message.back() != '\n') {
             message += "\r\n";
         }
-        message.append(buffer.begin(), std::find(buffer.begin(), buffer.end(), '\0'));
+        // The client's messages are in the system's 8-bit encoding (the ANSI code page on
+        // Windows): this is the one place where the layer takes a text from it.
+        message += platform::ClientTextToUtf8(
+            {buffer.data(), static_cast<std::size_t>(std::find(buffer.begin(), buffer.end(), '\0') -
+                                                     buffer.begin())});
     }
     if (!message.empty() && message.back() == '.') {
         message.pop_back();

@@ -100,6 +100,12 @@ std::string_view ClientErrorText(int number);
 // The calling thread's status vector: the first argument of every client call that can fail.
 ISC_STATUS* StatusVector();
 
+// A text of the program (UTF-8) in the encoding in which the client library reads it: the
+// system's ANSI code page on Windows, unchanged elsewhere. A character that the code page cannot
+// hold raises EIBClientError (SQL code 0) naming `field` and the character, before anything is
+// sent. Every text of this layer towards the client passes here.
+std::string ToClientText(const std::string& utf8, std::string_view field);
+
 class TFbClientBinding {
 public:
     TFbClientBinding() = default;

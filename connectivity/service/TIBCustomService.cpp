@@ -173,16 +173,18 @@ std::string TIBCustomService::BuildSpb() const {
         if (!known->Accepted) {
             RaiseClientError(88);
         }
+        const std::string sent = ToClientText(
+            std::string(value), known->Code == isc_spb_password ? "пароль" : "имя пользователя");
         // The length travels in one byte.
-        if (value.size() > 255) {
+        if (sent.size() > 255) {
             RaiseOwnClientError(SpbValueTooLong);
         }
-        if (block.size() + 2 + value.size() > MaxBlockLength) {
+        if (block.size() + 2 + sent.size() > MaxBlockLength) {
             RaiseOwnClientError(SpbTooLong);
         }
         block += static_cast<char>(known->Code);
-        block += static_cast<char>(value.size());
-        block += value;
+        block += static_cast<char>(sent.size());
+        block += sent;
     }
     return block;
 }
@@ -198,7 +200,7 @@ void TIBCustomService::AttachService() {
         Spb_ = BuildSpb();
         ParamsChanged_ = false;
     }
-    const std::string name = ServiceName();
+    const std::string name = ToClientText(ServiceName(), "имя сервера");
     TFbClientBinding& binding = FbClientBinding();
     const ISC_STATUS result =
         binding.Call(&TFbClientEntryPoints::isc_service_attach, StatusVector(),
@@ -234,10 +236,12 @@ void TIBControlService::RaiseIfRequestOutgrows(std::size_t added) {
     }
 }
 
-void TIBControlService::AddStartItem(unsigned char code, std::string_view text) {
-    if (text.empty()) {
+void TIBControlService::AddStartItem(unsigned char code, std::string_view utf8) {
+    if (utf8.empty()) {
         return;
     }
+    const std::string text = ToClientText(
+        std::string(utf8), code == isc_spb_dbname ? "путь к базе данных" : "параметр запроса");
     RaiseIfRequestOutgrows(3 + text.size());
     StartRequest_ += static_cast<char>(code);
     StartRequest_ += static_cast<char>(text.size() & 0xFF);

@@ -434,6 +434,37 @@ std::string ConvertDpbStrings(const std::string& dpb) {
     return whole ? converted : dpb;
 }
 
+// The user name, password and role of a service attach's parameter block (version 2, every item
+// a tag, a length byte and the value) in UTF-8, as the client reads its system's texts there as
+// in a DPB; a block of another form, or one that cannot be walked whole, stays as given.
+std::string ConvertSpbStrings(const std::string& spb) {
+    if (spb.size() < 2 || spb[0] != isc_spb_version || spb[1] != isc_spb_current_version) {
+        return spb;
+    }
+    std::string converted = spb.substr(0, 2);
+    for (std::size_t at = 2; at < spb.size();) {
+        if (at + 2 > spb.size()) {
+            return spb;
+        }
+        const auto tag = static_cast<unsigned char>(spb[at]);
+        const auto length = static_cast<unsigned char>(spb[at + 1]);
+        if (at + 2 + length > spb.size()) {
+            return spb;
+        }
+        std::string value = spb.substr(at + 2, length);
+        if (tag == isc_spb_user_name || tag == isc_spb_password || tag == isc_spb_sql_role_name) {
+            if (std::string utf8 = AnsiToUtf8(value); utf8.size() <= 255) {
+                value = std::move(utf8);
+            }
+        }
+        converted += static_cast<char>(tag);
+        converted += static_cast<char>(value.size());
+        converted += value;
+        at += 2 + length;
+    }
+    return converted;
+}
+
 // The database's name (isc_spb_dbname) of a service start request in UTF-8. The request is
 // walked as far as its items are known (the properties action's, the options); the rest is sent
 // as given.
@@ -717,8 +748,10 @@ isc_service_attach(ISC_STATUS* status, unsigned short nameLength, const ISC_SCHA
                    isc_svc_handle* handle, unsigned short spbLength, const ISC_SCHAR* spb) {
     TBytesIn service = Text(name, nameLength);
     NoteHost(service.Sent);
+    TBytesIn block = Bytes(spb, spbLength);
+    ConvertWith(block, ConvertSpbStrings(block.Sent));
     return Forward<TCallId::isc_service_attach>(0, TStatus(status), service, THandle(handle),
-                                                Bytes(spb, spbLength));
+                                                block);
 }
 
 BRIDGE_EXPORT ISC_STATUS ISC_EXPORT isc_service_detach(ISC_STATUS* status, isc_svc_handle* handle) {

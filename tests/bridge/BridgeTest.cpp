@@ -360,6 +360,13 @@ TEST_P(BadBridge, EveryLayerReportsItAsTheClientDoesAndNothingHangs) {
         EXPECT_NE(failures.Service.find(line), std::string::npos) << failures.Service;
         EXPECT_NE(failures.Script.find(line), std::string::npos) << failures.Script;
     }
+    // The client's texts come back in the ANSI code page; both layers read them from it.
+    if (std::string(bad.Fault) == "strings:*" && AnsiLetter().Utf8 == "\xC3\xA9") {
+        EXPECT_NE(failures.Attachment.find("bridge fault text 1 \xC3\xA9"), std::string::npos)
+            << failures.Attachment;
+        EXPECT_NE(failures.Service.find("bridge fault text 1 \xC3\xA9"), std::string::npos)
+            << failures.Service;
+    }
 }
 
 const std::string Unreachable = "Unable to complete network request to host \"localhost\".";
@@ -633,15 +640,14 @@ TEST(ClientBridge, AnAnsiFileNameReachesTheServerInUtf8) {
     // Wine names the file on Linux in UTF-8: it is found by its Unicode name.
     const std::wstring unicode = L"Z:" + Wide(Replaced(db.Path(), "/", "\\"));
     EXPECT_NE(GetFileAttributesW(unicode.c_str()), INVALID_FILE_ATTRIBUTES);
-    SetSingleUserMode(Client, db.DatabaseString(), "SYSDBA", Password);
-    EXPECT_EQ(ReadServedState(Client, db.DatabaseString(), "SYSDBA", Password).State,
-              TServedState::ShutDown);
-    SetMultiUserMode(Client, db.DatabaseString(), "SYSDBA", Password);
-    EXPECT_EQ(ReadServedState(Client, db.DatabaseString(), "SYSDBA", Password).State,
-              TServedState::Online);
+    // The layers take the program's UTF-8 and hand the client the ANSI name.
+    const std::string utf8Name = Replaced(db.DatabaseString(), letter.Ansi, letter.Utf8);
+    SetSingleUserMode(Client, utf8Name, "SYSDBA", Password);
+    EXPECT_EQ(ReadServedState(Client, utf8Name, "SYSDBA", Password).State, TServedState::ShutDown);
+    SetMultiUserMode(Client, utf8Name, "SYSDBA", Password);
+    EXPECT_EQ(ReadServedState(Client, utf8Name, "SYSDBA", Password).State, TServedState::Online);
 
     // With isc_dpb_utf8_filename the name is taken as given, in UTF-8.
-    const std::string utf8Name = Replaced(db.DatabaseString(), letter.Ansi, letter.Utf8);
     std::string dpb = Dpb();
     dpb += {isc_dpb_utf8_filename, 0};
     ISC_STATUS_ARRAY status{};
@@ -668,14 +674,16 @@ TEST(ClientBridge, RecordsWhatTheCallerGaveAndWhatWentToTheServer) {
                                std::to_string(GetCurrentProcessId()) + ".txt";
     CreateDirectoryA(UPDATER_TEST_SCRATCH, nullptr);
     DeleteFileA(record.c_str());
+    // The layers are given UTF-8; the client is handed the ANSI text.
+    const std::string utf8DatabaseString = Replaced(db.DatabaseString(), letter.Ansi, letter.Utf8);
     {
         TScopedEnvironment recording("UPDATER_BRIDGE_RECORD", record);
-        SetSingleUserMode(Client, db.DatabaseString(), "SYSDBA", Password);
-        SetMultiUserMode(Client, db.DatabaseString(), "SYSDBA", Password);
+        SetSingleUserMode(Client, utf8DatabaseString, "SYSDBA", Password);
+        SetMultiUserMode(Client, utf8DatabaseString, "SYSDBA", Password);
         std::vector<std::string> users;
         ReadAttachedUsers(Client, TestDatabase, "SYSDBA", Password, "", users);
         ResetClientLibrary(Client);
-        TDBConnection refused(db.DatabaseString(), "SYSDBA", "p" + letter.Ansi, "");
+        TDBConnection refused(utf8DatabaseString, "SYSDBA", "p" + letter.Utf8, "");
         EXPECT_NE(FailureText([&] { refused.Attach(); }), "<no failure>");
     }
     ResetClientLibrary("fbclient.dll");
@@ -693,7 +701,7 @@ TEST(ClientBridge, RecordsWhatTheCallerGaveAndWhatWentToTheServer) {
     ASSERT_EQ(calls.size(), 10u);
     const std::string path = db.Path();
     const std::string utf8Path = Replaced(path, letter.Ansi, letter.Utf8);
-    // The start request: sent with the name in UTF-8, given in ANSI.
+    // The start request: sent with the name in UTF-8, given to the client in ANSI.
     ASSERT_EQ(calls[1].Args.size(), 2u);
     EXPECT_NE(calls[1].Args[0].find(utf8Path), std::string::npos);
     EXPECT_NE(calls[1].Args[1].find(path), std::string::npos);

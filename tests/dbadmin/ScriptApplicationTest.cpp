@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include "platform/win32/WindowsSupport.h"
+#endif
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -65,10 +69,19 @@ protected:
     TRecordingPane Pane;
 };
 
+// The connect string's values in the client library's encoding: the system's ANSI code page on
+// Windows (1252 under Wine without a locale), UTF-8 elsewhere.
+#ifdef _WIN32
+const std::string kPasswordInTheClientsEncoding = " p\xE4ss; =x ";
+#else
+const std::string kPasswordInTheClientsEncoding = " p\xC3\xA4ss; =x ";
+#endif
+
 TEST_F(ScriptApplication, ConnectStringAndScriptReachTheEngineAsSpecified) {
-    EXPECT_EQ(Apply(" \r\n log first line\nquery\r\n \r\n", " пароль; =x "), "<no failure>");
+    EXPECT_EQ(Apply(" \r\n log first line\nquery\r\n \r\n", " päss; =x "), "<no failure>");
     EXPECT_EQ(Received(), "connect[db_name=" + kDatabase +
-                              "; password= пароль; =x ; user_name=SYSDBA; lc_ctype=win1251; "
+                              "; password=" + kPasswordInTheClientsEncoding +
+                              "; user_name=SYSDBA; lc_ctype=win1251; "
                               "sql_role_name=; sql_dialect=3; clientlib=\"fbclient.dll\"]\n"
                               "text[log first line\nquery]\n");
     // OnEngineQuery answers 0 for 1 and 1 for anything else; every line runs the queue once.
@@ -76,6 +89,23 @@ TEST_F(ScriptApplication, ConnectStringAndScriptReachTheEngineAsSpecified) {
               (std::vector<std::string>{"<clear>", "first line", "~", "answers 0 1", "~"}));
     // The engine is unloaded before the call returns.
     EXPECT_FALSE(IsLibraryLoaded(FAKE_ENGINE));
+}
+
+// A Cyrillic password on Linux goes as it is; on a system whose code page lacks its letters it
+// is refused before the engine is even loaded, with the text that names it.
+TEST_F(ScriptApplication, AValueTheClientsCodePageCannotHoldIsRefusedBeforeTheEngineLoads) {
+#ifdef _WIN32
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "written for the ANSI code page 1252, not " << GetACP();
+    }
+    EXPECT_EQ(Apply("query", "пароль"), "Невозможно передать клиенту Firebird пароль: символа "
+                                        "\"п\" (U+043F) нет в кодовой странице системы 1252!");
+    EXPECT_EQ(Received(), "");
+    EXPECT_EQ(Pane.Lines, std::vector<std::string>{"<clear>"});
+#else
+    EXPECT_EQ(Apply("query", "пароль"), "<no failure>");
+    EXPECT_NE(Received().find("; password=пароль; "), std::string::npos) << Received();
+#endif
 }
 
 TEST_F(ScriptApplication, FailingStatementsAreLoggedAndTheLastOneIsRaised) {

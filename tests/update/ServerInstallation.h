@@ -33,16 +33,22 @@ inline void MakeRelease3(const firebird_test::TOwnDatabase& database) {
     ASSERT_EQ(made.ExitCode, 0) << made.Output;
 }
 
+// `path` in UTF-8, whatever the system's narrow code page (a root may have any letters).
+inline std::string Utf8Path(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
 // Release 3 under `root`: client stand-ins in Program, the sample database in DB_Data.
 inline std::unique_ptr<firebird_test::TOwnDatabase>
 LayOutRelease3(const std::filesystem::path& root) {
     std::filesystem::create_directories(root / "Program");
     std::filesystem::create_directories(root / "DB_Data");
-    firebird_test::LetTheServerChange(root.string());
+    firebird_test::LetTheServerChange(Utf8Path(root));
     std::ofstream(root / "Program/Kormant.exe") << "client release 3";
     std::ofstream(root / "Program/Kormant.chm") << "help release 3";
     auto database =
-        std::make_unique<firebird_test::TOwnDatabase>((root / "DB_Data" / "Kormant.fdb").string());
+        std::make_unique<firebird_test::TOwnDatabase>(Utf8Path(root / "DB_Data" / "Kormant.fdb"));
     MakeRelease3(*database);
     return database;
 }

@@ -155,9 +155,15 @@ public:
                 running = true;
             } else if (running) {
                 // Enabled again with no box open: the run has ended, unless a box is just
-                // about to open.
-                Sleep(200);
-                if (TopWindowOf(Process_, L"#32770") == nullptr && IsWindowEnabled(start)) {
+                // about to open. A failure's box opens only after the window is restored, which
+                // takes a while on a loaded machine: while answers are left, the wait is longer.
+                const ULONGLONG until = GetTickCount64() + (answers.empty() ? 200 : 5000);
+                bool boxOpened = false;
+                while (!boxOpened && GetTickCount64() < until) {
+                    Sleep(kPollMs);
+                    boxOpened = TopWindowOf(Process_, L"#32770") != nullptr;
+                }
+                if (!boxOpened && IsWindowEnabled(start)) {
                     break;
                 }
                 continue;

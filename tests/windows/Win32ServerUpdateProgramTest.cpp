@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/firebird/OwnDatabase.h"
+#include "tests/support/Command.h"
 #include "tests/support/FirebirdFolderSetting.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/TempFolder.h"
@@ -37,7 +38,9 @@ std::string Utf8(const fs::path& path) {
 class UpdaterProgramWithServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        Root = Temp.Path() / "Kormant";
+        // Spelled in UTF-8, whatever the process's narrow code page.
+        const std::string folder = RootFolderName();
+        Root = Temp.Path() / fs::path(std::u8string(folder.begin(), folder.end())) / "Kormant";
         Database = LayOutRelease3(Root);
         ProgramBefore = DetailedSnapshotOf(Root / "Program");
     }
@@ -65,6 +68,9 @@ protected:
         fs::copy_file(UPDATER_SCRIPT_ENGINE, folder / "IBEScript.dll");
         return program;
     }
+
+    // The folder the installation lies in, inside the test's own folder.
+    virtual std::string RootFolderName() const { return "installation"; }
 
     std::string Release() const {
         return Query(Database->DatabaseString(), "select Versio from Attrs;");
@@ -155,6 +161,127 @@ TEST_F(UpdaterProgramWithServer, APackageWithoutTheLibraryRollsBothPartsBack) {
 
     EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), ProgramBefore);
     EXPECT_EQ(SnapshotOf(Root / "DB_Data").size(), 1u);
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(Release(), "3\n");
+}
+
+// The tests of the system's code page: each runs in a process of its own whose locale gives Wine
+// the code page (tests/windows/server/CMakeLists.txt registers them with LC_ALL set, outside the
+// discovered list). The installation lies under a Cyrillic folder.
+class UpdaterProgramOnLocale : public UpdaterProgramWithServer {
+protected:
+    std::string RootFolderName() const override { return "Программы Кормант"; }
+};
+
+// SYSDBA's password changed for the life of the object, by a tool on a Russian system: the new
+// password's windows-1251 bytes sent over a WIN1251 connection, so the server keeps what such a
+// tool leaves. Put back however the test ends (the server is shared; the test runs alone).
+class TSysdbaPasswordChange {
+public:
+    TSysdbaPasswordChange(const std::string& cp1251, const std::string& utf8) : Utf8_(utf8) {
+        const std::string failure = Run("alter user SYSDBA password '" + cp1251 + "';", "WIN1251",
+                                        firebird_test::SysdbaPassword);
+        EXPECT_EQ(failure, "") << "SYSDBA's password was not changed";
+    }
+    ~TSysdbaPasswordChange() {
+        const std::string failure =
+            Run(std::string("alter user SYSDBA password '") + firebird_test::SysdbaPassword + "';",
+                "UTF8", Utf8_);
+        EXPECT_EQ(failure, "") << "SYSDBA's password was not put back";
+    }
+    TSysdbaPasswordChange(const TSysdbaPasswordChange&) = delete;
+    TSysdbaPasswordChange& operator=(const TSysdbaPasswordChange&) = delete;
+
+    // "" when isql-fb ran `sql` as SYSDBA with `password`; its output otherwise. The statement
+    // and the password go through files, as bytes, past every quoting.
+    static std::string Run(const std::string& sql, const std::string& charset,
+                           const std::string& password) {
+        const fs::path folder = fs::path(UPDATER_TEST_SCRATCH);
+        fs::create_directories(folder);
+        const fs::path input =
+            folder / ("sysdba-" + std::to_string(GetCurrentProcessId()) + ".sql");
+        const fs::path secret =
+            folder / ("sysdba-" + std::to_string(GetCurrentProcessId()) + ".pw");
+        std::ofstream(input, std::ios::binary) << sql << "\ncommit;\n";
+        std::ofstream(secret, std::ios::binary) << password;
+        const TCommandResult run =
+            RunCommand("isql-fb -q -bail -ch " + charset + " -user SYSDBA -password \"$(cat '" +
+                       HostPath(Utf8(secret)) + "')\" -i '" + HostPath(Utf8(input)) + "' '" +
+                       firebird_test::HostDatabaseString(
+                           firebird_test::DatabaseString(firebird_test::TestDatabasePath)) +
+                       "'");
+        fs::remove(input);
+        fs::remove(secret);
+        return run.ExitCode == 0 ? std::string()
+                                 : "exit " + std::to_string(run.ExitCode) + ": " + run.Output;
+    }
+
+private:
+    std::string Utf8_;
+};
+
+// On a Russian system (code page 1251): the root and SYSDBA's password are Cyrillic. Every
+// layer hands them to the client library in the code page, the client bridge reads them there as
+// the Windows client does, and the whole update succeeds on all three roads (the service
+// manager, the attachment, the script engine).
+TEST_F(UpdaterProgramOnLocale, OnARussianSystemACyrillicRootAndPasswordUpdateBothParts) {
+    ASSERT_EQ(GetACP(), 1251u) << "this test runs with LC_ALL=ru_RU.UTF-8, which needs the "
+                                  "locale ru_RU.UTF-8 (scripts/install-deps.sh makes it)";
+    if (!fs::exists("C:\\windows\\Fonts\\ms_sans_serif.ttf")) {
+        GTEST_SKIP() << "Wine without its own fonts (fonts-wine): its text shaping crashes the "
+                        "log pane at the first long Cyrillic line";
+    }
+    fs::remove(fs::path(firebird_test::UdfFolder) / "QUV_UDF.dll");
+    const fs::path program = MakeUpdater();
+    const std::string password = "Ключ2026";
+    TProgramRun run;
+    {
+        TSysdbaPasswordChange change("\xCA\xEB\xFE\xF7"
+                                     "2026",
+                                     password);
+        run = RunUpdaterProgram(program, Utf8(Root), password, {"&Yes", "OK"}, kRunLimitMs);
+    }
+    SCOPED_TRACE(Described(run));
+    EXPECT_EQ(run.Trouble, "");
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Unexpected, 0);
+    ASSERT_EQ(run.Boxes.size(), 2u);
+    EXPECT_EQ(run.Boxes[0].Text, AsShown(kBothParts));
+    EXPECT_EQ(run.Boxes[1].Caption, "Information");
+    EXPECT_EQ(run.Boxes[1].Text, AsShown(kSuccess));
+
+    EXPECT_TRUE(Online());
+    EXPECT_EQ(Release(), "4\n");
+    EXPECT_EQ(
+        Query(Database->DatabaseString(), "select UDF_INTEGER_IN_WORDS(21, 1) from rdb$database;"),
+        "двадцать одна\n");
+    EXPECT_EQ(ReadBytes(Root / "Program/Kormant.exe"), "client release 4");
+    EXPECT_EQ(ReadBytes(Root / "Program/Kormant.chm"), "help release 4");
+}
+
+// On a Western system (code page 1252) a Cyrillic root cannot be handed to the client library:
+// the first step that would (the attached users' attachment) fails with a text that names the
+// character, before anything is moved or the database is shut down.
+TEST_F(UpdaterProgramOnLocale, OnAnEnglishSystemARootOutsideItsCodePageChangesNothing) {
+    ASSERT_EQ(GetACP(), 1252u) << "this test runs with LC_ALL=en_US.UTF-8, which needs the "
+                                  "locale en_US.UTF-8 (scripts/install-deps.sh makes it)";
+    const fs::path program = MakeUpdater();
+    const TTreeSnapshot dataBefore = DetailedSnapshotOf(Root / "DB_Data");
+    const TProgramRun run = RunUpdaterProgram(program, Utf8(Root), firebird_test::SysdbaPassword,
+                                              {"&Yes", "OK"}, kRunLimitMs);
+    SCOPED_TRACE(Described(run));
+    EXPECT_EQ(run.Trouble, "");
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Unexpected, 0);
+    ASSERT_EQ(run.Boxes.size(), 2u);
+    EXPECT_EQ(run.Boxes[0].Text, AsShown(kBothParts));
+    EXPECT_EQ(run.Boxes[1].Text,
+              "Невозможно передать клиенту Firebird путь к базе данных: символа \"П\" (U+041F) "
+              "нет в кодовой странице системы 1252!");
+
+    EXPECT_TRUE(StagingFoldersUnder(Root).empty());
+    EXPECT_EQ(DetailedSnapshotOf(Root / "Program"), ProgramBefore);
+    EXPECT_EQ(DetailedSnapshotOf(Root / "DB_Data"), dataBefore);
     EXPECT_TRUE(Online());
     EXPECT_EQ(Release(), "3\n");
 }

@@ -86,13 +86,26 @@ TEST(UpdaterProgram, ItsVersionInformationReadsInRussian) {
     EXPECT_EQ(VersionValue(L"" UPDATER_EXE, L"OriginalFilename"), L"Updater.exe");
 }
 
-TEST(UpdaterProgram, TheReleaseToolReplacesItsPayloadWithoutCompiling) {
+std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// The folder of the release engineer's files: a plain one, and one whose name has letters of no
+// ANSI code page in common (Cyrillic, and a Hungarian letter that windows-1251 lacks), which only
+// a Unicode command line carries whole.
+class ReleaseTool : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ReleaseTool, ReplacesTheUpdatersPayloadWithoutCompiling) {
     TTempFolder temp;
-    const auto script = temp.MakeFile("release5.sql", "select 5 from rdb$database;\r\n");
-    const std::string output = temp.Str() + "\\Updater5.exe";
-    const std::string arguments = "--script \"" + script.string() + "\" --package \"" +
-                                  Native(UPDATER_PACKAGE_STUB) + "\" -o \"" + output + "\" \"" +
-                                  Native(UPDATER_EXE) + "\"";
+    const fs::path folder = temp.MakeFolder(GetParam());
+    const fs::path script = folder / "release5.sql";
+    std::ofstream(script, std::ios::binary) << "select 5 from rdb$database;\r\n";
+    const fs::path package = folder / "Kormant_update.exe";
+    fs::copy_file(fs::path(Native(UPDATER_PACKAGE_STUB)), package);
+    const std::string output = Utf8(folder / "Updater5.exe");
+    const std::string arguments = "--script \"" + Utf8(script) + "\" --package \"" + Utf8(package) +
+                                  "\" -o \"" + output + "\" \"" + Native(UPDATER_EXE) + "\"";
     const auto exitCode = RunToEnd(Native(UPDATER_ATTACH_PAYLOAD), arguments, 60000);
     ASSERT_EQ(exitCode, 0u);
     EXPECT_EQ(Resource(output, "TEXT", "SCRIPT"), "select 5 from rdb$database;\r\n");
@@ -101,6 +114,11 @@ TEST(UpdaterProgram, TheReleaseToolReplacesItsPayloadWithoutCompiling) {
     EXPECT_EQ(Manifest(win32ui::Widen(output)), Manifest(L"" UPDATER_EXE));
     EXPECT_EQ(Resource(UPDATER_EXE, "TEXT", "SCRIPT"), Contents(UPDATER_PAYLOAD_SCRIPT));
 }
+
+INSTANTIATE_TEST_SUITE_P(Folders, ReleaseTool, ::testing::Values("release", "Релиз Кормант ő"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.index == 0 ? "Plain" : "Cyrillic");
+                         });
 
 struct TFoundWindow {
     DWORD Process = 0;

@@ -7,7 +7,9 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "platform/CommandLine.h"
 #include "platform/ProgramResource.h"
 #include "tools/payload/ProgramCheck.h"
 
@@ -17,7 +19,8 @@ namespace {
     throw std::runtime_error(text);
 }
 
-int Attach(int argc, char** argv) {
+int Attach(const std::vector<std::string>& argv) {
+    const int argc = static_cast<int>(argv.size());
     std::string script;
     std::string package;
     std::string output;
@@ -61,10 +64,12 @@ int Attach(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Paths arrive whole whatever their letters (Unicode on Windows), as UTF-8.
+    const std::vector<std::string> arguments = platform::CommandLineArguments(argc, argv);
     try {
-        return Attach(argc, argv);
+        return Attach(arguments);
     } catch (const std::exception& failure) {
-        std::cerr << argv[0] << ": " << failure.what() << '\n';
+        std::cerr << arguments.at(0) << ": " << failure.what() << '\n';
         return 1;
     }
 }

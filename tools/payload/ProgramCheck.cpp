@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -17,8 +18,14 @@ std::uint64_t Little(const std::string& bytes, std::uint64_t offset, int count) 
     return value;
 }
 
+// The path (UTF-8) as the stream opens it: the wide form on Windows, where a narrow name would
+// be read in the ANSI code page.
+std::filesystem::path Utf8Path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 std::optional<std::string> ReadWhole(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(Utf8Path(path), std::ios::binary);
     if (!file) {
         return std::nullopt;
     }
@@ -45,13 +52,13 @@ std::optional<std::array<unsigned char, 64>> ReadHeader(std::ifstream& file) {
 } // namespace
 
 bool IsProgramFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(Utf8Path(path), std::ios::binary);
     const auto header = ReadHeader(file);
     return header && (StartsAsElf(*header) || IsWindowsProgram(path));
 }
 
 bool IsWindowsProgram(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(Utf8Path(path), std::ios::binary);
     const auto header = ReadHeader(file);
     if (!header || (*header)[0] != 'M' || (*header)[1] != 'Z') {
         return false;
@@ -262,7 +269,7 @@ bool IsSystemLibrary(std::string_view library) {
 }
 
 std::optional<std::uint64_t> FindZeroByte(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(Utf8Path(path), std::ios::binary);
     if (!file) {
         throw std::runtime_error("cannot read " + path);
     }
