@@ -501,8 +501,8 @@ TEST(ScriptEngine, TheKindTakenFromTheWordsIsTheServersKind) {
 }
 
 // isql's report of the failing statement of `input`: the lines after "Statement failed", each
-// without its leading "-", up to isql's own "After line" note, joined with CR LF as the engine
-// joins them.
+// without its leading "-", up to isql's own note of the line in its input file, joined with CR LF
+// as the engine joins them.
 std::string IsqlError(const std::string& output) {
     std::istringstream lines(output);
     std::string text;
@@ -510,7 +510,9 @@ std::string IsqlError(const std::string& output) {
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind("Statement failed", 0) == 0) {
             inside = true;
-        } else if (inside && line.rfind("After line", 0) == 0) {
+        } else if (inside && (line.rfind("After line", 0) == 0 ||
+                              (line.rfind("At line", 0) == 0 &&
+                               line.find(" in file ") != std::string::npos))) {
             break;
         } else if (inside) {
             text += (text.empty() ? "" : "\r\n") + line.substr(line.rfind('-', 0) == 0 ? 1 : 0);
