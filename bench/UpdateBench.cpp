@@ -216,7 +216,9 @@ int main(int argc, char** argv) {
     const double median = Median(seconds);
     std::printf("whole update, Yes to the success box, median of %d: %.3f s\n", runs, median);
     std::printf("  of which the fixed pause after the shutdown: 2.000 s\n");
-    std::printf("  beyond the pause: %.3f s (target <= 2.5 s)\n", median - 2.0);
+    // The target is the built payload's (the sample installation's script).
+    std::printf("  beyond the pause: %.3f s%s\n", median - 2.0,
+                script.empty() ? " (target <= 2.5 s)" : "");
     std::printf("script phase, median of %d: %.3f s\n", runs, Median(phase));
     for (const std::string& name : kScriptPhase) {
         if (phaseSteps.count(name) != 0) {
