@@ -1,16 +1,23 @@
 // Applies one update script through the engine library and through isql-fb -i, each on a fresh
-// database with forced writes on, several times, and prints the medians, the ratio engine/isql
-// and the peak memory of each (the runs are child processes, measured by wait4).
+// database, with forced writes on and off, several times, and prints per write mode the medians,
+// the ratio engine/isql and the peak memory of each (the runs are child processes, measured by
+// wait4). Within a round the engine and isql alternate at each write mode, and which of the two
+// goes first changes from round to round, so that both see the same load of a shared machine.
 //
 //   bench_script_engine [--runs N] [--script FILE] [--password PW] [--folder DIR]
-//                       [--prepare MAKE_SCRIPT] [--phase 1]
+//                       [--prepare MAKE_SCRIPT] [--writes sync|async|both] [--udf LIBRARY]
+//                       [--firebird SERVER_FOLDER] [--phase 1]
 //
-// Without --script a script of about 3,400 statements in the update script's repertoire is
-// generated. --prepare names a script run as `bash MAKE_SCRIPT --existing DBSTRING PASSWORD` on
-// each fresh database before the timed run (sample/db/make-release3.sh, for the full-size update
-// script, which needs a release-3 database). --phase 1 times the engine's run as the update's
-// script phase does it: asynchronous writes through the service manager, the script, forced
-// writes again and the database file flushed. Needs the private server on localhost/3051.
+// Without --script a script of about 3,100 statements in the update script's repertoire is
+// generated; the full-size update script comes from build/sample/generate-full-size. --prepare
+// names a script run as `bash MAKE_SCRIPT --existing DBSTRING PASSWORD` on each fresh database
+// before the timed run (sample/db/make-release3.sh, for the full-size update script, which needs
+// a release-3 database), with asynchronous writes; the write mode of the run is set after it.
+// --udf copies the function library that the full-size script declares into the udf folder of
+// --firebird (the server's folder) as QUV_UDF.dll. --phase 1 times the engine's run as the
+// update's script phase does it: asynchronous writes through the service manager, the script,
+// forced writes again and the database file flushed (only with --writes sync). Needs the private
+// server on localhost/3051.
 #include "scriptengine/IBEScript.h"
 #include "scriptengine/ScriptCommand.h"
 #include "scriptengine/ScriptLexer.h"
@@ -195,14 +202,22 @@ int RunCommand(const std::vector<std::string>& args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
-bool CreateDatabase(const std::string& path, const std::string& password,
-                    const std::string& folder) {
+bool SetWrites(const std::string& path, const std::string& password, const char* mode) {
+    return RunCommand({"gfix", "-write", mode, "-user", "SYSDBA", "-password", password,
+                       Server + path}) == 0;
+}
+
+// A fresh database, its schema and data made by `prepare` (when given) with asynchronous writes,
+// then the write mode `mode`.
+bool CreateDatabase(const std::string& path, const std::string& password, const std::string& folder,
+                    const std::string& prepare, const char* mode) {
     const std::string sql = folder + "/create.sql";
     std::ofstream(sql) << "CREATE DATABASE '" << Server << path << "' USER 'SYSDBA' PASSWORD '"
                        << password << "' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1251;\n";
-    return RunCommand({"isql-fb", "-q", "-i", sql}) == 0 &&
-           RunCommand({"gfix", "-write", "sync", "-user", "SYSDBA", "-password", password,
-                       Server + path}) == 0;
+    return RunCommand({"isql-fb", "-q", "-i", sql}) == 0 && SetWrites(path, password, "async") &&
+           (prepare.empty() ||
+            RunCommand({"bash", prepare, "--existing", Server + path, password}) == 0) &&
+           SetWrites(path, password, mode);
 }
 
 // Runs `child` in a child process; its time from fork to end and its peak resident size.
@@ -259,6 +274,11 @@ double Median(std::vector<double> values) {
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+struct TSeries {
+    std::vector<double> Engine, Isql;
+    long EnginePeak = 0, IsqlPeak = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -267,6 +287,9 @@ int main(int argc, char** argv) {
     std::string password = "mirdelkoza";
     std::string folder = UPDATER_BENCH_SCRATCH;
     std::string prepare;
+    std::string writes = "both";
+    std::string udf;
+    std::string firebird;
     bool phase = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -280,11 +303,38 @@ int main(int argc, char** argv) {
             folder = argv[i + 1];
         } else if (option == "--prepare") {
             prepare = argv[i + 1];
+        } else if (option == "--writes") {
+            writes = argv[i + 1];
+        } else if (option == "--udf") {
+            udf = argv[i + 1];
+        } else if (option == "--firebird") {
+            firebird = argv[i + 1];
         } else if (option == "--phase") {
             phase = std::atoi(argv[i + 1]) != 0;
         }
     }
+    std::vector<const char*> modes;
+    if (writes == "sync" || writes == "both") {
+        modes.push_back("sync");
+    }
+    if (writes == "async" || writes == "both") {
+        modes.push_back("async");
+    }
+    if (modes.empty() || (phase && writes != "sync") || (!udf.empty() && firebird.empty())) {
+        std::fprintf(stderr, "--writes is sync, async or both; --phase 1 needs --writes sync; "
+                             "--udf needs --firebird\n");
+        return 2;
+    }
     std::filesystem::create_directories(folder);
+    if (!udf.empty()) {
+        // Under a temporary name first: the server may load the library while it is copied.
+        const std::filesystem::path target =
+            std::filesystem::path(firebird) / "udf" / "QUV_UDF.dll";
+        const std::filesystem::path temporary = target.string() + ".copy";
+        std::filesystem::copy_file(udf, temporary,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::rename(temporary, target);
+    }
     std::string script;
     if (scriptFile.empty()) {
         script = GenerateScript();
@@ -309,87 +359,93 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::vector<double> engineTimes, isqlTimes;
-    long enginePeak = 0, isqlPeak = 0;
+    std::vector<TSeries> series(modes.size());
     for (int r = 0; r < runs; ++r) {
-        for (int which = 0; which < 2; ++which) {
-            const std::string path = folder + "/bench-" + std::to_string(getpid()) + "-" +
-                                     std::to_string(r) + (which == 0 ? "-engine" : "-isql") +
-                                     ".fdb";
-            std::filesystem::remove(path);
-            if (!CreateDatabase(path, password, folder) ||
-                (!prepare.empty() &&
-                 RunCommand({"bash", prepare, "--existing", Server + path, password}) != 0)) {
-                std::fprintf(stderr, "cannot create %s\n", path.c_str());
-                return 1;
-            }
-            TRun run;
-            if (which == 0) {
-                run = Measure([&] {
-                    if (!phase) {
-                        return RunEngine(Server + path, password, script);
-                    }
-                    try {
-                        SetForcedWrites("fbclient.dll", Server + path, "SYSDBA", password, false);
-                        const int result = RunEngine(Server + path, password, script);
-                        SetForcedWrites("fbclient.dll", Server + path, "SYSDBA", password, true);
-                        return result == 0 && platform::FlushFile(path) ? result : 1;
-                    } catch (const std::exception& failure) {
-                        std::fprintf(stderr, "%s\n", failure.what());
-                        return 1;
-                    }
-                });
-                engineTimes.push_back(run.Seconds);
-                enginePeak = std::max(enginePeak, run.PeakKb);
-            } else {
-                const std::string file = folder + "/isql-variant.sql";
-                std::ofstream(file, std::ios::binary)
-                    << IsqlVariant(script, "CONNECT '" + Server + path +
-                                               "' USER 'SYSDBA' PASSWORD '" + password + "'");
-                run = Measure([&] {
-                    // isql itself is the child, so that its own peak is measured.
-                    std::freopen("/dev/null", "w", stdout);
-                    const std::string database = Server + path;
-                    const char* args[] = {"isql-fb",
-                                          "-q",
-                                          "-b",
-                                          "-ch",
-                                          "WIN1251",
-                                          "-user",
-                                          "SYSDBA",
-                                          "-password",
-                                          password.c_str(),
-                                          database.c_str(),
-                                          "-i",
-                                          file.c_str(),
-                                          nullptr};
-                    execvp(args[0], const_cast<char* const*>(args));
-                    return 127;
-                });
-                isqlTimes.push_back(run.Seconds);
-                isqlPeak = std::max(isqlPeak, run.PeakKb);
-            }
-            std::printf("run %d %-6s %7.3f s  peak %ld KB  %s\n", r + 1,
-                        which == 0 ? "engine" : "isql", run.Seconds, run.PeakKb,
-                        run.Ok ? "ok" : "FAILED");
-            std::fflush(stdout);
-            std::filesystem::remove(path);
-            if (!run.Ok) {
-                return 1;
+        for (std::size_t m = 0; m < modes.size(); ++m) {
+            for (int turn = 0; turn < 2; ++turn) {
+                // Engine first in odd rounds, isql first in even ones.
+                const bool engine = (turn == 0) == (r % 2 == 0);
+                const std::string path = folder + "/bench-" + std::to_string(getpid()) + "-" +
+                                         std::to_string(r) + "-" + modes[m] +
+                                         (engine ? "-engine" : "-isql") + ".fdb";
+                std::filesystem::remove(path);
+                if (!CreateDatabase(path, password, folder, prepare, modes[m])) {
+                    std::fprintf(stderr, "cannot create %s\n", path.c_str());
+                    return 1;
+                }
+                TRun run;
+                if (engine) {
+                    run = Measure([&] {
+                        if (!phase) {
+                            return RunEngine(Server + path, password, script);
+                        }
+                        try {
+                            SetForcedWrites("fbclient.dll", Server + path, "SYSDBA", password,
+                                            false);
+                            const int result = RunEngine(Server + path, password, script);
+                            SetForcedWrites("fbclient.dll", Server + path, "SYSDBA", password,
+                                            true);
+                            return result == 0 && platform::FlushFile(path) ? result : 1;
+                        } catch (const std::exception& failure) {
+                            std::fprintf(stderr, "%s\n", failure.what());
+                            return 1;
+                        }
+                    });
+                    series[m].Engine.push_back(run.Seconds);
+                    series[m].EnginePeak = std::max(series[m].EnginePeak, run.PeakKb);
+                } else {
+                    const std::string file = folder + "/isql-variant.sql";
+                    std::ofstream(file, std::ios::binary)
+                        << IsqlVariant(script, "CONNECT '" + Server + path +
+                                                   "' USER 'SYSDBA' PASSWORD '" + password + "'");
+                    run = Measure([&] {
+                        // isql itself is the child, so that its own peak is measured.
+                        std::freopen("/dev/null", "w", stdout);
+                        const std::string database = Server + path;
+                        const char* args[] = {"isql-fb",
+                                              "-q",
+                                              "-b",
+                                              "-ch",
+                                              "WIN1251",
+                                              "-user",
+                                              "SYSDBA",
+                                              "-password",
+                                              password.c_str(),
+                                              database.c_str(),
+                                              "-i",
+                                              file.c_str(),
+                                              nullptr};
+                        execvp(args[0], const_cast<char* const*>(args));
+                        return 127;
+                    });
+                    series[m].Isql.push_back(run.Seconds);
+                    series[m].IsqlPeak = std::max(series[m].IsqlPeak, run.PeakKb);
+                }
+                std::printf("run %d %-5s %-6s %8.3f s  peak %ld KB  %s\n", r + 1, modes[m],
+                            engine ? "engine" : "isql", run.Seconds, run.PeakKb,
+                            run.Ok ? "ok" : "FAILED");
+                std::fflush(stdout);
+                std::filesystem::remove(path);
+                if (!run.Ok) {
+                    return 1;
+                }
             }
         }
     }
-    const double engine = Median(engineTimes);
-    const double isql = Median(isqlTimes);
     std::printf("script: %zu bytes, %zu statements, %d runs each\n", script.size(), statements,
                 runs);
     if (phase) {
         std::printf("engine timed as the script phase: asynchronous writes, script, forced "
                     "writes, flush of the database file\n");
     }
-    std::printf("median engine %.3f s, isql-fb -i %.3f s, ratio engine/isql %.2f\n", engine, isql,
-                engine / isql);
-    std::printf("peak memory: engine process %ld KB, isql-fb process %ld KB\n", enginePeak,
-                isqlPeak);
+    for (std::size_t m = 0; m < modes.size(); ++m) {
+        const double engine = Median(series[m].Engine);
+        const double isql = Median(series[m].Isql);
+        std::printf("forced writes %-3s: median engine %.3f s, isql-fb -i %.3f s, ratio "
+                    "engine/isql %.2f\n",
+                    std::string(modes[m]) == "sync" ? "on" : "off", engine, isql, engine / isql);
+        std::printf("  peak memory: engine process %ld KB, isql-fb process %ld KB\n",
+                    series[m].EnginePeak, series[m].IsqlPeak);
+    }
     return 0;
 }

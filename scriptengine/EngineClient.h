@@ -22,6 +22,7 @@
     X(isc_dsql_prepare)                                                                            \
     X(isc_dsql_sql_info)                                                                           \
     X(isc_dsql_execute)                                                                            \
+    X(isc_dsql_execute_immediate)                                                                  \
     X(isc_dsql_free_statement)                                                                     \
     X(isc_interprete)
 

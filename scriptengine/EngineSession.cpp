@@ -100,11 +100,71 @@ bool TEngineSession::Start(isc_tr_handle* transaction, std::string* error) {
     return true;
 }
 
-bool TEngineSession::Execute(std::string_view sql, bool autoDdl, int dialect, std::string* error) {
+namespace {
+
+// The length arguments have 16 bits; a longer statement goes as a zero-terminated copy.
+class TStatementText {
+public:
+    explicit TStatementText(std::string_view sql) {
+        if (sql.size() > 0xFFFF) {
+            LongCopy_.assign(sql);
+            Text_ = LongCopy_.c_str();
+        } else {
+            Text_ = sql.data();
+            Length_ = static_cast<unsigned short>(sql.size());
+        }
+    }
+    const char* Text() const { return Text_; }
+    unsigned short Length() const { return Length_; }
+
+private:
+    std::string LongCopy_;
+    const char* Text_ = nullptr;
+    unsigned short Length_ = 0;
+};
+
+} // namespace
+
+bool TEngineSession::Execute(std::string_view sql, script::TServerStatement known, bool autoDdl,
+                             int dialect, std::string* error) {
     if (Database_ == 0) {
         *error = "The engine is not attached to a database";
         return false;
     }
+    if (known == script::TServerStatement::Unknown) {
+        return ExecutePrepared(sql, autoDdl, dialect, error);
+    }
+    if (known == script::TServerStatement::Metadata && autoDdl) {
+        // Start, the statement, commit: three round trips instead of five (the prepare, the
+        // start of the current transaction when none is open, the execute are saved).
+        if (!Start(&DdlTransaction_, error)) {
+            return false;
+        }
+        if (!ExecuteImmediate(&DdlTransaction_, sql, dialect) ||
+            Client_.Call(&TEngineEntryPoints::isc_commit_transaction, &DdlTransaction_) != 0) {
+            const bool failed = Fail(error);
+            RollbackOpen(nullptr);
+            return failed;
+        }
+        DdlTransaction_ = 0;
+        return true;
+    }
+    if (Transaction_ == 0 && !Start(&Transaction_, error)) {
+        return false;
+    }
+    return ExecuteImmediate(&Transaction_, sql, dialect) || Fail(error);
+}
+
+bool TEngineSession::ExecuteImmediate(isc_tr_handle* transaction, std::string_view sql,
+                                      int dialect) {
+    const TStatementText text(sql);
+    return Client_.Call(&TEngineEntryPoints::isc_dsql_execute_immediate, &Database_, transaction,
+                        text.Length(), text.Text(), static_cast<unsigned short>(dialect),
+                        static_cast<const XSQLDA*>(nullptr)) == 0;
+}
+
+bool TEngineSession::ExecutePrepared(std::string_view sql, bool autoDdl, int dialect,
+                                     std::string* error) {
     if (Transaction_ == 0 && !Start(&Transaction_, error)) {
         return false;
     }
@@ -114,15 +174,9 @@ bool TEngineSession::Execute(std::string_view sql, bool autoDdl, int dialect, st
         Statement_ = 0;
         return Fail(error);
     }
-    // The length argument has 16 bits; a longer statement goes as a zero-terminated copy.
-    std::string longCopy;
-    const char* text = sql.data();
-    unsigned short length = static_cast<unsigned short>(sql.size());
-    if (sql.size() > 0xFFFF) {
-        longCopy.assign(sql);
-        text = longCopy.c_str();
-        length = 0;
-    }
+    const TStatementText statement(sql);
+    const char* text = statement.Text();
+    const unsigned short length = statement.Length();
     if (Client_.Call(&TEngineEntryPoints::isc_dsql_prepare, &Transaction_, &Statement_, length,
                      text, static_cast<unsigned short>(dialect),
                      static_cast<XSQLDA*>(nullptr)) != 0) {

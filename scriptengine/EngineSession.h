@@ -5,6 +5,7 @@
 
 #include "scriptengine/ConnectString.h"
 #include "scriptengine/EngineClient.h"
+#include "scriptengine/ScriptCommand.h"
 
 #include <string>
 #include <string_view>
@@ -27,11 +28,14 @@ public:
     // The parameters of the latest attach; a RECONNECT attaches with them again.
     TConnectParams& Params() { return Params_; }
 
-    // Prepares `sql` (its exact bytes) in the current transaction, started when none is open, in
-    // `dialect`, and executes it: a metadata statement with `autoDdl` in a transaction of its own
-    // that is committed at once, every other statement in the current transaction. False with the
-    // server's text in `error`; the caller then abandons the session.
-    bool Execute(std::string_view sql, bool autoDdl, int dialect, std::string* error);
+    // Runs `sql` (its exact bytes) in `dialect`: a metadata statement with `autoDdl` in a
+    // transaction of its own that is committed at once, every other statement in the current
+    // transaction, started when none is open. A statement whose kind `known` tells is sent in one
+    // call (isc_dsql_execute_immediate); an Unknown one is prepared in the current transaction and
+    // the server says its kind. False with the server's text in `error`; the caller then abandons
+    // the session.
+    bool Execute(std::string_view sql, script::TServerStatement known, bool autoDdl, int dialect,
+                 std::string* error);
 
     // Commits the current transaction when one is open.
     bool Commit(std::string* error);
@@ -45,6 +49,8 @@ private:
     bool Fail(std::string* error);
     bool Start(isc_tr_handle* transaction, std::string* error);
     bool RollbackOpen(std::string* error);
+    bool ExecuteImmediate(isc_tr_handle* transaction, std::string_view sql, int dialect);
+    bool ExecutePrepared(std::string_view sql, bool autoDdl, int dialect, std::string* error);
 
     TEngineClient& Client_;
     TConnectParams Params_;

@@ -344,4 +344,69 @@ std::string StatementKind(std::string_view statement) {
     return "other";
 }
 
+namespace {
+
+// The objects whose CREATE, ALTER, DROP and RECREATE are metadata statements on every server the
+// updater meets. CREATE DATABASE is not among them: run in one call, the client library would
+// create a database instead of refusing the statement.
+bool IsMetadataObject(const TToken& object, TTokens& tokens) {
+    for (const std::string_view word :
+         {"TABLE", "VIEW", "PROCEDURE", "TRIGGER", "GENERATOR", "SEQUENCE", "INDEX", "UNIQUE",
+          "ASC", "ASCENDING", "DESC", "DESCENDING", "DOMAIN", "EXCEPTION", "FUNCTION", "PACKAGE",
+          "ROLE"}) {
+        if (object.Is(word)) {
+            return true;
+        }
+    }
+    // ALTER EXTERNAL CONNECTIONS POOL of later servers is not metadata.
+    return object.Is("EXTERNAL") && tokens.Next().Is("FUNCTION");
+}
+
+// RETURNING makes a data change give a row back; the server then calls it another kind.
+bool HasReturning(TTokens& tokens) {
+    for (TToken token = tokens.Next(); token.Kind != TToken::TKind::End; token = tokens.Next()) {
+        if (token.Is("RETURNING")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+TServerStatement ClassifyServerStatement(std::string_view statement) {
+    TTokens tokens(statement);
+    const TToken first = tokens.Next();
+    if (first.Is("INSERT") || first.Is("UPDATE") || first.Is("DELETE")) {
+        return HasReturning(tokens) ? TServerStatement::Unknown : TServerStatement::DataChange;
+    }
+    if (first.Is("GRANT") || first.Is("REVOKE")) {
+        return TServerStatement::Metadata;
+    }
+    const TToken second = tokens.Next();
+    if (first.Is("SET")) {
+        if (second.Is("GENERATOR")) {
+            return TServerStatement::DataChange;
+        }
+        return second.Is("STATISTICS") && tokens.Next().Is("INDEX") ? TServerStatement::Metadata
+                                                                    : TServerStatement::Unknown;
+    }
+    if (first.Is("CREATE") && second.Is("OR")) {
+        return tokens.Next().Is("ALTER") && IsMetadataObject(tokens.Next(), tokens)
+                   ? TServerStatement::Metadata
+                   : TServerStatement::Unknown;
+    }
+    if (first.Is("CREATE") || first.Is("ALTER") || first.Is("DROP") || first.Is("RECREATE")) {
+        return IsMetadataObject(second, tokens) ? TServerStatement::Metadata
+                                                : TServerStatement::Unknown;
+    }
+    if (first.Is("COMMENT") && second.Is("ON")) {
+        return TServerStatement::Metadata;
+    }
+    if (first.Is("DECLARE") && second.Is("EXTERNAL") && tokens.Next().Is("FUNCTION")) {
+        return TServerStatement::Metadata;
+    }
+    return TServerStatement::Unknown;
+}
+
 } // namespace script

@@ -54,4 +54,17 @@ bool IsScriptCommand(std::string_view statement);
 // NULL" is counted too: Firebird 3 takes it instead of an update of RDB$RELATION_FIELDS.
 std::string StatementKind(std::string_view statement);
 
+// What a statement for the server is, where its words tell it for sure, so that the engine need
+// not prepare it and ask the server:
+// - Metadata: the server would answer isc_info_sql_stmt_ddl (CREATE, ALTER, DROP, RECREATE of the
+//   usual objects, CREATE OR ALTER, COMMENT ON, GRANT, REVOKE, DECLARE EXTERNAL FUNCTION, SET
+//   STATISTICS INDEX);
+// - DataChange: it runs in the current transaction and gives no rows back (INSERT, UPDATE,
+//   DELETE, UPDATE OR INSERT without RETURNING; SET GENERATOR, which Firebird 3 and 4 run in the
+//   current transaction, not as metadata);
+// - Unknown: everything else (queries, EXECUTE PROCEDURE, COMMIT RETAIN, ROLLBACK, CREATE
+//   DATABASE, statements of later server versions, ...): the server says what it is.
+enum class TServerStatement { Unknown, Metadata, DataChange };
+TServerStatement ClassifyServerStatement(std::string_view statement);
+
 } // namespace script

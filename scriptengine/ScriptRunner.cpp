@@ -20,6 +20,8 @@ struct TStep {
     std::string_view Text;
     std::size_t Line = 0;
     std::optional<script::TScriptCommand> Command;
+    // For a statement that goes to the server: its kind where the words tell it.
+    script::TServerStatement Known = script::TServerStatement::Unknown;
     // A malformed script command or the incomplete end of the script: the step fails with it.
     std::string Failure;
 };
@@ -47,8 +49,11 @@ std::vector<TStep> Split(std::string_view script) {
     for (;;) {
         const script::TLexResult result = lexer.NextStatement();
         if (const auto* piece = std::get_if<script::TPiece>(&result)) {
-            TStep step{piece->Text, piece->Line, std::nullopt, {}};
+            TStep step{piece->Text, piece->Line, std::nullopt, {}, {}};
             step.Command = script::ParseScriptCommand(piece->Text, &step.Failure);
+            if (!step.Command && step.Failure.empty()) {
+                step.Known = script::ClassifyServerStatement(piece->Text);
+            }
             if (step.Command) {
                 if (const auto* setTerm = std::get_if<script::TSetTerm>(&*step.Command)) {
                     lexer.SetTerminator(setTerm->Terminator);
@@ -57,6 +62,7 @@ std::vector<TStep> Split(std::string_view script) {
             steps.push_back(std::move(step));
         } else if (const auto* incomplete = std::get_if<script::TIncomplete>(&result)) {
             steps.push_back({incomplete->Text, incomplete->Line, std::nullopt,
+                             script::TServerStatement::Unknown,
                              IncompleteText(*incomplete, lexer.Terminator())});
             break;
         } else {
@@ -118,7 +124,7 @@ public:
             return false;
         }
         if (!step.Command) {
-            return Session_.Execute(step.Text, AutoDdl_, Dialect_, error);
+            return Session_.Execute(step.Text, step.Known, AutoDdl_, Dialect_, error);
         }
         return std::visit([&](const auto& command) { return RunCommand(command, error); },
                           *step.Command);

@@ -187,6 +187,53 @@ INSTANTIATE_TEST_SUITE_P(Release4Script, StatementKindOf, ::testing::Values(
 ));
 // clang-format on
 
+struct TServerStatementCase {
+    std::string Statement;
+    TServerStatement Known;
+};
+
+class ServerStatementOf : public ::testing::TestWithParam<TServerStatementCase> {};
+
+TEST_P(ServerStatementOf, IsKnownOnlyWhereTheWordsTellIt) {
+    EXPECT_EQ(ClassifyServerStatement(GetParam().Statement), GetParam().Known);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Release4Script, ServerStatementOf, ::testing::Values(
+    TServerStatementCase{"CREATE TABLE DOC_KIND (\r\n  ID INTEGER NOT NULL)", TServerStatement::Metadata},
+    TServerStatementCase{"/* Alter */ alter table DOC add KIND_ID integer", TServerStatement::Metadata},
+    TServerStatementCase{"ALTER PROCEDURE P_SUM\r\nAS\r\nBEGIN EXIT; END\r\n", TServerStatement::Metadata},
+    TServerStatementCase{"CREATE OR ALTER TRIGGER DOC_BI FOR DOC AS BEGIN END", TServerStatement::Metadata},
+    TServerStatementCase{"RECREATE VIEW V AS SELECT 1 FROM RDB$DATABASE", TServerStatement::Metadata},
+    TServerStatementCase{"CREATE UNIQUE DESC INDEX IX ON DOC (ID)", TServerStatement::Metadata},
+    TServerStatementCase{"DROP EXTERNAL FUNCTION UDF_INTEGER_IN_WORDS", TServerStatement::Metadata},
+    TServerStatementCase{"DECLARE EXTERNAL FUNCTION F INTEGER RETURNS INTEGER BY VALUE "
+                         "ENTRY_POINT 'f' MODULE_NAME 'm'", TServerStatement::Metadata},
+    TServerStatementCase{"COMMENT ON COLUMN DOC.KIND_ID IS 'Kind; -- x'", TServerStatement::Metadata},
+    TServerStatementCase{"GRANT EXECUTE ON PROCEDURE P_1 TO \"1C\"", TServerStatement::Metadata},
+    TServerStatementCase{"revoke all on DOC from PUBLIC", TServerStatement::Metadata},
+    TServerStatementCase{"SET STATISTICS INDEX PK_DOC", TServerStatement::Metadata},
+    TServerStatementCase{"INSERT INTO DOC_KIND (ID, NAME) VALUES (1, 'returning')", TServerStatement::DataChange},
+    TServerStatementCase{"update Attrs set Versio = 4", TServerStatement::DataChange},
+    TServerStatementCase{"DELETE FROM DOC /* returning */ WHERE ID < 0", TServerStatement::DataChange},
+    TServerStatementCase{"UPDATE OR INSERT INTO DOC (ID) VALUES (1) MATCHING (ID)", TServerStatement::DataChange},
+    TServerStatementCase{"SET GENERATOR GEN_DOC_ID TO 1000", TServerStatement::DataChange},
+    TServerStatementCase{"INSERT INTO DOC (ID) VALUES (1) RETURNING ID", TServerStatement::Unknown},
+    TServerStatementCase{"update DOC set ID = 2 returning old.ID", TServerStatement::Unknown},
+    TServerStatementCase{"/* version */ execute procedure Check_Versio(4)", TServerStatement::Unknown},
+    TServerStatementCase{"SELECT * FROM DOC", TServerStatement::Unknown},
+    TServerStatementCase{"EXECUTE BLOCK AS BEGIN END", TServerStatement::Unknown},
+    TServerStatementCase{"COMMIT RETAIN", TServerStatement::Unknown},
+    TServerStatementCase{"ROLLBACK", TServerStatement::Unknown},
+    TServerStatementCase{"SET TRANSACTION READ COMMITTED", TServerStatement::Unknown},
+    TServerStatementCase{"CREATE DATABASE 'x.fdb'", TServerStatement::Unknown},
+    TServerStatementCase{"ALTER SESSION RESET", TServerStatement::Unknown},
+    TServerStatementCase{"ALTER EXTERNAL CONNECTIONS POOL CLEAR ALL", TServerStatement::Unknown},
+    TServerStatementCase{"CREATE OR REPLACE TABLE T (X INTEGER)", TServerStatement::Unknown},
+    TServerStatementCase{"-- nothing but a comment\r\n", TServerStatement::Unknown}
+));
+// clang-format on
+
 // The statements and commands in order, with SET TERM applied the way the engine applies it.
 std::vector<std::string> RunLikeTheEngine(std::string_view script) {
     TScriptLexer lexer(script);

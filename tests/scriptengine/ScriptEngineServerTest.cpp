@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 
 #include "platform/DynamicLibrary.h"
 #include "scriptengine/IBEScript.h"
+#include "scriptengine/ScriptCommand.h"
 #include "tests/firebird/OwnDatabase.h"
 #include "tests/support/Command.h"
 #include "tests/support/Environment.h"
@@ -380,6 +382,192 @@ TEST(ScriptEngine, ConnectFailuresAreReportedWithNonZero) {
         EXPECT_EQ(Recorded.StatementErrors.size(), 1u);
     }
     EXPECT_EQ(TableCount(db.DatabaseString(), "H"), "0");
+    EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
+}
+
+// The client library called directly: what the server says a statement is, for comparing it with
+// the kind the engine takes from the statement's words.
+class TServerTypes {
+public:
+    explicit TServerTypes(const std::string& database)
+        : Library_(platform::TDynamicLibrary::Load("fbclient.dll")) {
+        std::string dpb(1, char(isc_dpb_version1));
+        const std::string password = firebird_test::SysdbaPassword;
+        dpb += std::string{char(isc_dpb_user_name), 6} + "SYSDBA";
+        dpb += std::string{char(isc_dpb_password), char(password.size())} + password;
+        dpb += std::string{char(isc_dpb_lc_ctype), 7} + "win1251";
+        EXPECT_EQ(Get<decltype(&isc_attach_database)>("isc_attach_database")(
+                      Status_, 0, database.c_str(), &Database_, short(dpb.size()), dpb.data()),
+                  0);
+        EXPECT_EQ(Get<decltype(&isc_start_transaction)>("isc_start_transaction")(
+                      Status_, &Transaction_, short{1}, &Database_, short{0}, nullptr),
+                  0);
+    }
+    ~TServerTypes() {
+        Get<decltype(&isc_rollback_transaction)>("isc_rollback_transaction")(Status_,
+                                                                             &Transaction_);
+        Get<decltype(&isc_detach_database)>("isc_detach_database")(Status_, &Database_);
+    }
+
+    // isc_info_sql_stmt_type of `sql` prepared in dialect 3; -1 when the prepare fails.
+    int TypeOf(const std::string& sql) {
+        isc_stmt_handle statement = 0;
+        Get<decltype(&isc_dsql_allocate_statement)>("isc_dsql_allocate_statement")(
+            Status_, &Database_, &statement);
+        int type = -1;
+        if (Get<decltype(&isc_dsql_prepare)>("isc_dsql_prepare")(Status_, &Transaction_, &statement,
+                                                                 0, sql.c_str(), 3, nullptr) == 0) {
+            const char item = isc_info_sql_stmt_type;
+            char reply[16] = {};
+            Get<decltype(&isc_dsql_sql_info)>("isc_dsql_sql_info")(Status_, &statement, 1, &item,
+                                                                   short(sizeof reply), reply);
+            const auto vax = Get<decltype(&isc_vax_integer)>("isc_vax_integer");
+            type = int(vax(reply + 3, short(vax(reply + 1, 2))));
+        }
+        Get<decltype(&isc_dsql_free_statement)>("isc_dsql_free_statement")(Status_, &statement,
+                                                                           DSQL_drop);
+        return type;
+    }
+
+private:
+    template <typename F> F Get(const char* name) {
+        return reinterpret_cast<F>(Library_.Find(name));
+    }
+
+    platform::TDynamicLibrary Library_;
+    ISC_STATUS_ARRAY Status_{};
+    isc_db_handle Database_ = 0;
+    isc_tr_handle Transaction_ = 0;
+};
+
+// Where the engine takes a statement's kind from its words instead of asking the server, the
+// server, asked, says the same: metadata is isc_info_sql_stmt_ddl, a data change runs in the
+// current transaction. The statements left to the server are those it answers otherwise.
+TEST(ScriptEngine, TheKindTakenFromTheWordsIsTheServersKind) {
+    using script::TServerStatement;
+    firebird_test::TOwnDatabase db;
+    {
+        TEngine engine;
+        ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+        ASSERT_EQ(engine.ExecText("CREATE TABLE K (X INTEGER NOT NULL);\n"
+                                  "CREATE INDEX K_X ON K (X);\n"
+                                  "CREATE GENERATOR K_G;\n"
+                                  "CREATE PROCEDURE K_P AS BEGIN END;\n"),
+                  0);
+    }
+    struct TCase {
+        std::string Statement;
+        TServerStatement Known;
+        int ServerType;
+    };
+    const TCase cases[] = {
+        {"CREATE TABLE K2 (X INTEGER)", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"alter table K add Y integer", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"ALTER TABLE K ALTER COLUMN X POSITION 1", TServerStatement::Metadata,
+         isc_info_sql_stmt_ddl},
+        {"CREATE UNIQUE INDEX K_U ON K (X)", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"RECREATE VIEW K_V AS SELECT X FROM K", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"CREATE OR ALTER PROCEDURE K_P AS BEGIN END", TServerStatement::Metadata,
+         isc_info_sql_stmt_ddl},
+        {"ALTER PROCEDURE K_P AS DECLARE V INTEGER; BEGIN V = 1; END", TServerStatement::Metadata,
+         isc_info_sql_stmt_ddl},
+        {"DROP GENERATOR K_G", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"COMMENT ON TABLE K IS 'k'", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"GRANT SELECT ON K TO PUBLIC", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"REVOKE SELECT ON K FROM PUBLIC", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"SET STATISTICS INDEX K_X", TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"DECLARE EXTERNAL FUNCTION K_F INTEGER RETURNS INTEGER BY VALUE ENTRY_POINT 'f' "
+         "MODULE_NAME 'm'",
+         TServerStatement::Metadata, isc_info_sql_stmt_ddl},
+        {"INSERT INTO K VALUES (1)", TServerStatement::DataChange, isc_info_sql_stmt_insert},
+        {"UPDATE K SET X = 2 WHERE X = 1", TServerStatement::DataChange, isc_info_sql_stmt_update},
+        {"DELETE FROM K WHERE X = 2", TServerStatement::DataChange, isc_info_sql_stmt_delete},
+        {"UPDATE OR INSERT INTO K VALUES (3) MATCHING (X)", TServerStatement::DataChange,
+         isc_info_sql_stmt_insert},
+        {"SET GENERATOR K_G TO 5", TServerStatement::DataChange, isc_info_sql_stmt_set_generator},
+        {"INSERT INTO K VALUES (4) RETURNING X", TServerStatement::Unknown,
+         isc_info_sql_stmt_exec_procedure},
+        {"EXECUTE PROCEDURE K_P", TServerStatement::Unknown, isc_info_sql_stmt_exec_procedure},
+        {"SELECT X FROM K", TServerStatement::Unknown, isc_info_sql_stmt_select},
+        {"COMMIT RETAIN", TServerStatement::Unknown, isc_info_sql_stmt_commit},
+        {"ROLLBACK", TServerStatement::Unknown, isc_info_sql_stmt_rollback},
+    };
+    TServerTypes server(db.DatabaseString());
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Statement);
+        EXPECT_EQ(script::ClassifyServerStatement(c.Statement), c.Known);
+        EXPECT_EQ(server.TypeOf(c.Statement), c.ServerType);
+    }
+}
+
+// isql's report of the failing statement of `input`: the lines after "Statement failed", each
+// without its leading "-", up to isql's own note of the line in its input file, joined with CR LF
+// as the engine joins them.
+std::string IsqlError(const std::string& output) {
+    std::istringstream lines(output);
+    std::string text;
+    bool inside = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Statement failed", 0) == 0) {
+            inside = true;
+        } else if (inside && (line.rfind("After line", 0) == 0 ||
+                              (line.rfind("At line", 0) == 0 &&
+                               line.find(" in file ") != std::string::npos))) {
+            break;
+        } else if (inside) {
+            text += (text.empty() ? "" : "\r\n") + line.substr(line.rfind('-', 0) == 0 ? 1 : 0);
+        }
+    }
+    return text;
+}
+
+// A failing statement reports the server's text as isql shows it, whether the engine sent it in
+// one call (its kind taken from its words) or prepared it first (left to the server), and whether
+// it failed when sent or at the commit of its metadata.
+TEST(ScriptEngine, AFailingStatementReportsTheTextIsqlShows) {
+    firebird_test::TOwnDatabase db;
+    {
+        TEngine engine;
+        ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+        ASSERT_EQ(engine.ExecText("CREATE TABLE A (X INTEGER);\n"
+                                  "INSERT INTO A VALUES (1);\nINSERT INTO A VALUES (1);\n"),
+                  0);
+    }
+    const std::string cases[] = {
+        // Metadata in one call: refused when sent, refused at the commit, not understood.
+        "CREATE TABLE A (Y INTEGER)",
+        "ALTER TABLE A ADD CONSTRAINT PK_A PRIMARY KEY (X)",
+        "CREATE TABLE B (X INTEGR)",
+        "ALTER TABLE MISSING_TABLE ADD Y INTEGER",
+        // Data changes in one call.
+        "INSERT INTO MISSING_TABLE VALUES (1)",
+        "INSERT INTO A VALUES ('not a number')",
+        "UPDATE A SET X = X / 0",
+        "SET GENERATOR MISSING_G TO 1",
+        // Left to the server: prepared, then executed.
+        "SELECT * FROM NOWHERE",
+        "EXECUTE PROCEDURE MISSING_P",
+        "UPDATE A SET X = 2 RETURNING X",
+    };
+    TTempFolder folder;
+    for (const std::string& statement : cases) {
+        SCOPED_TRACE(statement);
+        TEngine engine;
+        ASSERT_EQ(engine.Connect(ConnectString(db.DatabaseString())), 0);
+        EXPECT_NE(engine.ExecText(statement + ";\n"), 0);
+        engine.Unload();
+        const auto input = folder.MakeFile("failing.sql", statement + ";\n");
+        const TCommandResult isql =
+            RunCommand("isql-fb -q -ch WIN1251 -user SYSDBA -password '" +
+                       std::string(firebird_test::SysdbaPassword) + "' '" + db.DatabaseString() +
+                       "' -i '" + input.string() + "'");
+        ASSERT_EQ(Recorded.StatementErrors.size(), 1u);
+        EXPECT_EQ(Recorded.StatementErrors[0].first, statement);
+        EXPECT_FALSE(Recorded.StatementErrors[0].second.empty());
+        EXPECT_EQ(Recorded.StatementErrors[0].second, IsqlError(isql.Output)) << isql.Output;
+    }
+    EXPECT_EQ(One(db.DatabaseString(), "select count(*) || ' ' || sum(X) from A;"), "2 2");
+    EXPECT_EQ(TableCount(db.DatabaseString(), "B"), "0");
     EXPECT_EQ(firebird_test::AttachmentCount(db.DatabaseString()), 0);
 }
 
