@@ -51,6 +51,13 @@ bool IsRealFolder(const std::string& path);
 // the folder but may not write it, the owner's write bit is added for the deletion only.
 bool DeleteOneFile(const std::string& path);
 
+// Deletes a file now or, when something holds it (a library a running process has loaded),
+// when the system next starts. Windows: DeleteFile, else MoveFileEx with
+// MOVEFILE_DELAY_UNTIL_REBOOT (which needs administrator rights). Linux: deleted now, since a
+// process that has the file mapped keeps its content without the name. True when the file is
+// gone or its deletion is scheduled.
+bool DeleteNowOrAtRestart(const std::string& path);
+
 // Removes an empty folder. Linux: the parent is made writable for the removal only, as above.
 bool RemoveEmptyFolder(const std::string& path);
 

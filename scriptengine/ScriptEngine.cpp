@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -21,52 +22,65 @@ struct TEngineState {
     scriptengine::TEngineClient Client;
     scriptengine::TEngineSession Session{Client};
 
-    // The engine is unloaded by the updater without a disconnect call: an attachment still open
-    // then is given up here, before the client library goes.
     ~TEngineState() {
         Session.Abandon();
         Client.Free();
     }
 };
 
-// One engine per loaded library; destroyed when the library is unloaded.
-TEngineState State;
+// The engine of one application: made by Connect and ended, with its attachment, its
+// transactions and its client library, when that Connect fails or when the exec call after it
+// returns. Nothing is left for the library's unload, which on Windows runs under the loader
+// lock, where freeing the client library or a rollback and detach over the network may hang or
+// crash the caller. A plain pointer, so that the unload runs no destructor of it: a Connect that
+// no exec call follows (the updater always makes one) keeps its attachment until the process
+// ends.
+TEngineState* State = nullptr;
+
+void EndEngine() {
+    delete std::exchange(State, nullptr);
+}
 
 int ConnectEngine(const char* connectString, TOnConnectError onError) {
     const auto fail = [&](const std::string& text) {
-        State.Session.Abandon();
+        EndEngine();
         if (onError != nullptr) {
             onError(text.c_str());
         }
         return 1;
     };
+    EndEngine();
     std::string error;
     const auto params =
         scriptengine::ParseConnectString(connectString != nullptr ? connectString : "", &error);
     if (!params) {
         return fail(error);
     }
-    State.Session.Abandon();
-    if (State.Client.FileName() != params->ClientLibrary &&
-        !State.Client.Load(params->ClientLibrary, &error)) {
+    State = new TEngineState;
+    if (!State->Client.Load(params->ClientLibrary, &error)) {
         return fail(error);
     }
-    if (!State.Session.Attach(*params, &error)) {
+    if (!State->Session.Attach(*params, &error)) {
         return fail(error);
     }
     scriptengine::FaultPoint("Connect");
     return 0;
 }
 
+// Ends the engine however the run ends.
 int Exec(std::string_view script, const scriptengine::TRunCallbacks& callbacks) {
-    if (!State.Session.IsAttached()) {
+    if (State == nullptr || !State->Session.IsAttached()) {
+        EndEngine();
         if (callbacks.OnStatementError != nullptr) {
             callbacks.OnStatementError(
                 "", "The engine is not connected: Connect must succeed before a script runs");
         }
         return 1;
     }
-    return scriptengine::RunScript(State.Session, script, callbacks);
+    struct TEnd {
+        ~TEnd() { EndEngine(); }
+    } end;
+    return scriptengine::RunScript(State->Session, script, callbacks);
 }
 
 bool ReadFile(const char* fileName, std::string* content, std::string* error) {
@@ -95,7 +109,7 @@ int ExecFile(const char* fileName, TOnStatementError onError, TOnLogLine onLogLi
     std::string error;
     if (!ReadFile(fileName != nullptr ? fileName : "", &script, &error)) {
         // The run ends here, as after any failure: nothing stays attached.
-        State.Session.Abandon();
+        EndEngine();
         if (onError != nullptr) {
             onError("", error.c_str());
         }
@@ -133,7 +147,7 @@ template <typename TWork, typename TReport> int Guarded(TWork work, TReport repo
     } catch (...) {
         failure = std::current_exception();
     }
-    State.Session.Abandon();
+    EndEngine();
     const TEscapedText text(failure);
     // The report goes through the caller's callback, which may throw back too.
     try {

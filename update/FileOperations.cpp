@@ -1,5 +1,9 @@
 #include "update/FileOperations.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/FirebirdFolder.h"
@@ -73,6 +77,67 @@ void CopyOneFile(const std::string& source, const std::string& target) {
         throw EFailure("Невозможно скопировать файл " + source + "!");
     }
     Copied(target);
+}
+
+namespace {
+
+// Whether `entry` is "<name>.<n>.old", n decimal digits: a name ReplaceLibrary set aside.
+bool IsSetAsideName(const std::string& entry, const std::string& name) {
+    constexpr std::string_view kEnd = ".old";
+    if (entry.size() <= name.size() + 1 + kEnd.size() || entry.compare(0, name.size(), name) != 0 ||
+        entry[name.size()] != '.' ||
+        entry.compare(entry.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
+        return false;
+    }
+    const std::string number =
+        entry.substr(name.size() + 1, entry.size() - name.size() - 1 - kEnd.size());
+    return std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+void ReplaceLibrary(const std::string& source, const std::string& target) {
+    if (!platform::FileSize(target) || platform::FolderExists(target)) {
+        CopyOneFile(source, target);
+        return;
+    }
+    const std::size_t cut = target.find_last_of(platform::PathDelimiter);
+    const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut);
+    const std::string name = target.substr(cut == std::string::npos ? 0 : cut + 1);
+    // What earlier runs set aside is normally gone with the restart they asked for; without one
+    // (or without the rights to ask) it is still there, and is removed now if nothing holds it.
+    std::vector<std::string> earlier;
+    {
+        platform::TFolderEnumeration entries(folder);
+        while (const auto entry = entries.Next()) {
+            if (entry->Type == platform::TEntryType::File && IsSetAsideName(entry->Name, name)) {
+                earlier.push_back(entry->Name);
+            }
+        }
+    }
+    for (const std::string& entry : earlier) {
+        platform::DeleteOneFile(platform::JoinPath(folder, entry));
+    }
+    std::string aside;
+    for (int number = 1;; ++number) {
+        aside = platform::JoinPath(folder, name + "." + std::to_string(number) + ".old");
+        if (!platform::FileSize(aside) && !platform::FolderExists(aside)) {
+            break;
+        }
+    }
+    platform::MakeReplaceable(target);
+    if (!platform::RenameNoReplace(target, aside)) {
+        CopyOneFile(source, target);
+        return;
+    }
+    if (!platform::CopyFileReplacing(source, target)) {
+        // The server keeps the library it had.
+        platform::RenameNoReplace(aside, target);
+        throw EFailure("Невозможно скопировать файл " + source + "!");
+    }
+    Copied(target);
+    // A file that stays is removed by the next run at the latest.
+    platform::DeleteNowOrAtRestart(aside);
 }
 
 void CopyFolderTree(const std::string& source, const std::string& target) {

@@ -22,6 +22,15 @@ void CreateFolder(const std::string& folder);
 // them. Fails with "Невозможно скопировать файл <source>!".
 void CopyOneFile(const std::string& source, const std::string& target);
 
+// Puts a library in place of one a running process may hold loaded (the server its function
+// library), as installers on Windows do: an existing target is first renamed aside in its own
+// folder, to "<name>.<n>.old" with the lowest n not taken, the source is copied under the
+// target's name, and the renamed file is deleted, or when something holds it, deleted when the
+// system next starts. Renamed files of earlier runs that nothing holds any more are deleted
+// first. A target that cannot be renamed is copied over as CopyOneFile does; a failed copy
+// renames the old library back. Fails as CopyOneFile.
+void ReplaceLibrary(const std::string& source, const std::string& target);
+
 // Copies the content of `source` into `target`, creating it with its parents, and merges:
 // target files the source lacks stay, same names are replaced, empty folders are created.
 // Fails with "Папка <source>/ не существует!", "Невозможно создать папку <target>/!",

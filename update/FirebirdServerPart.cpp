@@ -186,7 +186,7 @@ public:
                                                     platform::TEntryKind::File)
                                        : platform::JoinPath(functionFolder, kFunctionLibrary);
         Record().Step(
-            "copy of the function library to " + target, [&] { CopyOneFile(source, target); },
+            "copy of the function library to " + target, [&] { ReplaceLibrary(source, target); },
             [&] {
                 return "; " + std::to_string(platform::FileSize(target).value_or(0)) + " bytes";
             });

@@ -141,6 +141,11 @@ bool DeleteOneFile(const std::string& path) {
     return unlink(path.c_str()) == 0 || (access.LendAfter(errno) && unlink(path.c_str()) == 0);
 }
 
+// Nothing keeps a name from being removed here: a process that has the file mapped keeps it.
+bool DeleteNowOrAtRestart(const std::string& path) {
+    return DeleteOneFile(path);
+}
+
 bool RemoveEmptyFolder(const std::string& path) {
     TFolderWriteAccess access(path);
     return rmdir(path.c_str()) == 0 || (access.LendAfter(errno) && rmdir(path.c_str()) == 0);

@@ -76,6 +76,11 @@ bool DeleteOneFile(const std::string& path) {
     return DeleteFileW(wide.c_str()) != 0;
 }
 
+bool DeleteNowOrAtRestart(const std::string& path) {
+    return DeleteOneFile(path) ||
+           MoveFileExW(win32::Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
 bool RemoveEmptyFolder(const std::string& path) {
     // A read-only folder is refused, like a read-only file.
     const std::wstring wide = win32::Widen(path);

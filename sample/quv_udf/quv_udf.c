@@ -5,9 +5,30 @@
        ENTRY_POINT 'UDF_Integer_In_Words' MODULE_NAME 'quv_udf.DLL'; */
 #include "quv_udf.h"
 
-#include <ib_util.h>
 #include <stdio.h>
 #include <string.h>
+
+#ifdef _WIN32
+#include <windows.h>
+
+/* The server frees the result (FREE_IT) with ib_util.dll's free, so the result comes from that
+   library's allocator. The server has ib_util.dll loaded; it is looked up there when called
+   rather than imported, so that this library loads (and is replaced) without it. */
+static void* ib_util_malloc(long size) {
+    typedef void* (*TAllocate)(long);
+    HMODULE util = GetModuleHandleA("ib_util.dll");
+    TAllocate allocate = NULL;
+    if (util == NULL) {
+        util = LoadLibraryA("ib_util.dll");
+    }
+    if (util != NULL) {
+        allocate = (TAllocate)(void (*)(void))GetProcAddress(util, "ib_util_malloc");
+    }
+    return allocate != NULL ? allocate(size) : NULL;
+}
+#else
+#include <ib_util.h>
+#endif
 
 /* The words are kept in UTF-8 here for the reader and converted to windows-1251, the
    database's character set, when the result is built. */

@@ -8,6 +8,7 @@
 #include "dbadmin/ServiceOperations.h"
 #include "dbadmin/TDBConnection.h"
 
+#include "scriptengine/IBEScript.h"
 #include "tests/bridge/BridgeRecord.h"
 #include "tests/firebird/TestServer.h"
 #include "tests/support/FailureText.h"
@@ -719,6 +720,68 @@ TEST(ClientBridge, RecordsWhatTheCallerGaveAndWhatWentToTheServer) {
     EXPECT_EQ(calls[9].Args[2], db.DatabaseString());
     EXPECT_NE(calls[9].Args[1].find("p" + letter.Utf8), std::string::npos);
     EXPECT_NE(calls[9].Args[3].find("p" + letter.Ansi), std::string::npos);
+}
+
+int IBESCRIPT_CALL IgnoreConnectError(const char*) {
+    return 0;
+}
+int IBESCRIPT_CALL IgnoreStatementError(const char*, const char*) {
+    return 0;
+}
+int IBESCRIPT_CALL IgnoreLogLine(int, const char*) {
+    return 0;
+}
+int IBESCRIPT_CALL AnswerQuery(int, int value) {
+    return value == 1 ? 0 : 1;
+}
+
+// The engine ends everything in its exec call, success or failure: when the call returns,
+// nothing of it is attached, and no client call happens while the engine's library is unloaded
+// (under the loader lock). The engine's client is a copy of the bridge under a name of its own,
+// whose calls the record holds. (The bridge pins itself in the process, so that the client is
+// freed is seen by the Linux build's engine test.)
+TEST(ClientBridge, TheEngineLeavesNothingForItsUnload) {
+    TBridgeDatabase db;
+    CreateDirectoryA(UPDATER_TEST_SCRATCH, nullptr);
+    const std::string stem =
+        std::string(UPDATER_TEST_SCRATCH) + "\\engine-" + std::to_string(GetCurrentProcessId());
+    const std::string client = stem + "-client.dll";
+    const std::string record = stem + "-record.txt";
+    ASSERT_TRUE(CopyFileA(Client.c_str(), client.c_str(), FALSE));
+    const std::string connectString = "db_name=" + db.DatabaseString() + "; password=" + Password +
+                                      "; user_name=SYSDBA; lc_ctype=win1251; sql_role_name=; "
+                                      "sql_dialect=3; clientlib=\"" +
+                                      client + "\"";
+    const std::string others = "select cast(count(*) as integer) from mon$attachments "
+                               "where mon$attachment_id <> current_connection "
+                               "and mon$system_flag = 0";
+    // The same statement twice: the second run fails, the table being there.
+    for (const char* script : {"create table E (X integer);", "create table E (X integer);"}) {
+        SCOPED_TRACE(script);
+        DeleteFileA(record.c_str());
+        TScopedEnvironment recording("UPDATER_BRIDGE_RECORD", record);
+        const HMODULE engine = LoadLibraryA(UPDATER_SCRIPT_ENGINE);
+        ASSERT_NE(engine, nullptr);
+        const auto connect =
+            reinterpret_cast<TConnect>(reinterpret_cast<void*>(GetProcAddress(engine, "Connect")));
+        const auto exec = reinterpret_cast<TExecScriptText>(
+            reinterpret_cast<void*>(GetProcAddress(engine, "ExecScriptText")));
+        ASSERT_TRUE(connect != nullptr && exec != nullptr);
+        ASSERT_EQ(connect(connectString.c_str(), IgnoreConnectError), 0);
+        EXPECT_EQ(db.Column(others), std::vector<std::string>{"1"});
+        exec(script, IgnoreStatementError, IgnoreLogLine, AnswerQuery);
+        EXPECT_EQ(db.Column(others), std::vector<std::string>{"0"});
+        const std::vector<bridge_record::TCall> before = bridge_record::Read(record);
+        ASSERT_FALSE(before.empty());
+        EXPECT_EQ(before.back().Name, "isc_detach_database");
+        FreeLibrary(engine);
+        EXPECT_EQ(bridge_record::Read(record).size(), before.size());
+    }
+    EXPECT_EQ(db.Column("select cast(count(*) as integer) from rdb$relations "
+                        "where rdb$relation_name = 'E'"),
+              std::vector<std::string>{"1"});
+    DeleteFileA(record.c_str());
+    DeleteFileA(client.c_str());
 }
 
 } // namespace

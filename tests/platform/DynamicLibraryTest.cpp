@@ -6,6 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <filesystem>
+#include <string>
+
+#include <windows.h>
+#endif
+
 namespace {
 
 #ifndef _WIN32
@@ -73,5 +80,39 @@ TEST(DynamicLibrary, MissingFileOrNoLibraryLoadsNothing) {
         EXPECT_FALSE(error.Description.empty()) << name;
     }
 }
+
+#ifdef _WIN32
+// A library named without a folder is not taken from the current folder, which a program run
+// with administrator rights may have been started from by anyone; the rest of the system's
+// search stays, PATH (where the Firebird folder is) among it.
+TEST(DynamicLibrary, ALibraryInTheCurrentFolderIsNotLoadedByNameOneOnPathIs) {
+    namespace fs = std::filesystem;
+    TTempFolder folder;
+    const fs::path current = folder.Path() / "current";
+    const fs::path onPath = folder.Path() / "on path";
+    fs::create_directories(current);
+    fs::create_directories(onPath);
+    fs::copy_file(UPDATER_PLANTED_LIBRARY, current / "planted-library.dll");
+    const fs::path before = fs::current_path();
+    fs::current_path(current);
+    platform::TOsError error;
+    platform::TDynamicLibrary planted =
+        platform::TDynamicLibrary::Load("planted-library.dll", &error);
+    EXPECT_FALSE(planted.IsLoaded());
+    EXPECT_EQ(error.Code, static_cast<unsigned long>(ERROR_MOD_NOT_FOUND));
+
+    fs::copy_file(UPDATER_PLANTED_LIBRARY, onPath / "planted-library.dll");
+    std::wstring path(32768, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), 32768));
+    SetEnvironmentVariableW(L"PATH", (onPath.wstring() + L";" + path).c_str());
+    platform::TDynamicLibrary found = platform::TDynamicLibrary::Load("planted-library.dll");
+    EXPECT_TRUE(found.IsLoaded());
+    EXPECT_NE(GetModuleHandleW((onPath / "planted-library.dll").wstring().c_str()), nullptr);
+    EXPECT_EQ(GetModuleHandleW((current / "planted-library.dll").wstring().c_str()), nullptr);
+    found.Free();
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+    fs::current_path(before);
+}
+#endif
 
 } // namespace

@@ -19,6 +19,13 @@ struct TChildPartRegistration {
 // when the child ended through KillThisProcess.
 bool RunKilledChild(const char* name, const std::vector<std::string>& arguments);
 
+#ifdef _WIN32
+// Starts the part registered as `name` with `arguments` in a child process that runs beside the
+// test, and returns its process handle (nullptr when it could not be started). The test ends it
+// (TerminateProcess) and closes the handle.
+void* StartChild(const char* name, const std::vector<std::string>& arguments);
+#endif
+
 // Ends this process at once, as a kill from outside would (Linux: SIGKILL; Windows:
 // TerminateProcess with an exit code of its own).
 [[noreturn]] void KillThisProcess();

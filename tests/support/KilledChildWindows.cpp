@@ -52,7 +52,7 @@ TChildPartRegistration::TChildPartRegistration(const char* name, TChildPart part
     ChildParts()[name] = part;
 }
 
-bool RunKilledChild(const char* name, const std::vector<std::string>& arguments) {
+void* StartChild(const char* name, const std::vector<std::string>& arguments) {
     std::string joined;
     for (const auto& argument : arguments) {
         joined += argument + kSeparator;
@@ -72,13 +72,21 @@ bool RunKilledChild(const char* name, const std::vector<std::string>& arguments)
     SetEnvironmentVariableW(kNameVariable, nullptr);
     SetEnvironmentVariableW(kArgumentsVariable, nullptr);
     if (!started) {
+        return nullptr;
+    }
+    CloseHandle(information.hThread);
+    return information.hProcess;
+}
+
+bool RunKilledChild(const char* name, const std::vector<std::string>& arguments) {
+    const HANDLE process = StartChild(name, arguments);
+    if (process == nullptr) {
         return false;
     }
-    WaitForSingleObject(information.hProcess, INFINITE);
+    WaitForSingleObject(process, INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess(information.hProcess, &code);
-    CloseHandle(information.hThread);
-    CloseHandle(information.hProcess);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
     return code == kKilled;
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,6 +181,43 @@ TEST(CopyOneFile, FailuresNameTheSourceAndLeaveTheTargetWhole) {
     }
     EXPECT_EQ(ReadBytes(target), "help 3");
     EXPECT_EQ(SnapshotOf(temp.Path() / "Program").size(), 2u);
+}
+
+// The server's library is set aside, not written over: a process that has it mapped keeps the
+// old content, the name has the new one, and nothing set aside stays (Linux deletes at once),
+// nor the leftover of an earlier run. A failed copy puts the old library back.
+TEST(ReplaceLibrary, SetsTheHeldLibraryAsideAndLeavesNothingBehind) {
+    TTempFolder temp;
+    const auto source = temp.MakeFile("New/QUV_UDF.dll", "library 4");
+    const auto target = temp.MakeFile("udf/QUV_UDF.dll", "library 3");
+    temp.MakeFile("udf/QUV_UDF.dll.1.old", "left by an earlier run");
+    temp.MakeFile("udf/QUV_UDF.dll.x.old", "not a name of the updater's");
+    temp.MakeFile("udf/ib_udf.so", "the server's own");
+    const int held = open(target.c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    void* mapped = mmap(nullptr, 9, PROT_READ, MAP_PRIVATE, held, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+
+    EXPECT_EQ(FailureText([&] { ReplaceLibrary(source.string(), target.string()); }),
+              "<no failure>");
+    EXPECT_EQ(ReadBytes(target), "library 4");
+    EXPECT_EQ(std::string(static_cast<const char*>(mapped), 9), "library 3");
+    EXPECT_EQ(SnapshotOf(temp.Path() / "udf"),
+              (TTreeSnapshot{{"QUV_UDF.dll", "library 4"},
+                             {"QUV_UDF.dll.x.old", "not a name of the updater's"},
+                             {"ib_udf.so", "the server's own"}}));
+    munmap(mapped, 9);
+    close(held);
+
+    const std::string missing = (temp.Path() / "New/missing.dll").string();
+    EXPECT_EQ(FailureText([&] { ReplaceLibrary(missing, target.string()); }),
+              "Невозможно скопировать файл " + missing + "!");
+    EXPECT_EQ(ReadBytes(target), "library 4");
+    EXPECT_EQ(SnapshotOf(temp.Path() / "udf").size(), 3u);
+
+    const auto fresh = temp.Path() / "udf/other.dll";
+    ReplaceLibrary(source.string(), fresh.string());
+    EXPECT_EQ(ReadBytes(fresh), "library 4");
 }
 
 TEST(CopyOneFile, AFullDiskFailsAndKeepsTheOldTargetOrLeavesNoNewOne) {

@@ -30,7 +30,9 @@
 #include "update/FirebirdServerPart.h"
 #include "update/RunOnlineCommand.h"
 #include "update/UpdateSeams.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/WindowsSupport.h"
+#else
 #include <sys/stat.h>
 
 #include "tests/support/ChildProcess.h"
@@ -699,6 +701,87 @@ TEST_F(ServerUpdate, AServerOnlyInstallationUpdatesTheDatabaseAlone) {
         return event.find("of Program") != std::string::npos;
     }));
 }
+
+#ifdef _WIN32
+// A child that loads the Windows build of the function library from `arguments[0]` and holds
+// it, as a server that has used it does; it writes "loaded" (or the loader's error) to
+// `arguments[1]` and waits to be ended.
+void HoldLibrary(const std::vector<std::string>& arguments) {
+    const HMODULE library = LoadLibraryW(platform::win32::Widen(arguments.at(0)).c_str());
+    const std::string state =
+        library != nullptr ? "loaded" : "not loaded: " + std::to_string(GetLastError());
+    std::ofstream(fs::path(arguments.at(1)) += ".part") << state;
+    fs::rename(fs::path(arguments.at(1)) += ".part", arguments.at(1));
+    if (library != nullptr) {
+        Sleep(INFINITE);
+    }
+}
+
+const TChildPartRegistration kHoldLibrary("HoldLibrary", HoldLibrary);
+
+// Windows refuses to write a library that a process has loaded; the run puts the new one in its
+// place by renaming the held one aside, and that one goes at the restart the success text asks
+// for. A name left by an earlier run that nothing holds is removed.
+TEST_F(ServerUpdate, AWholeUpdateSucceedsWhileAnotherProcessHoldsTheLibraryLoaded) {
+    TFirebirdFolder server(firebird_test::InstanceFolder);
+    const fs::path udf = firebird_test::UdfFolder;
+    const fs::path library = udf / "QUV_UDF.dll";
+    // A new file, not written over the old: the Linux server may have the old one mapped.
+    fs::remove(library);
+    fs::copy_file(UPDATER_WINDOWS_QUV_UDF, library);
+    const fs::path earlier = udf / "QUV_UDF.dll.1.old";
+    std::ofstream(earlier) << "set aside by an earlier update";
+    const fs::path marker = Temp.Path() / "held";
+    struct TChild {
+        HANDLE Process;
+        ~TChild() {
+            if (Process != nullptr) {
+                TerminateProcess(Process, 0);
+                WaitForSingleObject(Process, 10000);
+                CloseHandle(Process);
+            }
+        }
+    } child{static_cast<HANDLE>(StartChild("HoldLibrary", {library.string(), marker.string()}))};
+    ASSERT_NE(child.Process, nullptr);
+    for (int waited = 0; !fs::exists(marker) && waited < 600; ++waited) {
+        if (WaitForSingleObject(child.Process, 100) == WAIT_OBJECT_0) {
+            break;
+        }
+    }
+    ASSERT_EQ(ReadBytes(marker), "loaded");
+
+    TOperatorSayingYes op;
+    EXPECT_EQ(Run(op, Script), "<no failure>");
+    EXPECT_EQ(Boxes(op), (std::vector<TRecordedEvent>{{TKind::Question, kBothParts},
+                                                      {TKind::Information, kSuccess}}));
+    // Compared as a whole: a library's bytes make no readable message.
+    EXPECT_TRUE(ReadBytes(library) == ReadBytes(UPDATER_QUV_UDF))
+        << "the Linux library is not in place";
+    EXPECT_EQ(Release(), "4\n");
+    EXPECT_EQ(
+        Query(Database->DatabaseString(), "select UDF_INTEGER_IN_WORDS(21, 1) from rdb$database;"),
+        "двадцать одна\n");
+    // The held library is set aside under the free name, the earlier leftover being gone; it is
+    // still there, or deleted, or due to go at the restart.
+    std::vector<std::string> aside;
+    for (const auto& entry : fs::directory_iterator(udf)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("QUV_UDF.dll.", 0) == 0) {
+            aside.push_back(name);
+        }
+    }
+    EXPECT_TRUE(aside.empty() || aside == std::vector<std::string>{"QUV_UDF.dll.1.old"})
+        << aside.size();
+    if (!aside.empty()) {
+        EXPECT_TRUE(ReadBytes(earlier) == ReadBytes(UPDATER_WINDOWS_QUV_UDF))
+            << "what was set aside is not the held library";
+    }
+    EXPECT_TRUE(Online());
+    TerminateProcess(child.Process, 0);
+    WaitForSingleObject(child.Process, 10000);
+    fs::remove(earlier);
+}
+#endif
 
 // A run killed after its apply began (SIGKILL, in a child process): the next Start puts both
 // parts back exactly, brings the database online at release 3 before its usual question, and
