@@ -67,7 +67,15 @@ TFontChoice ChooseWindowFont(const TFontProbe& probe) {
             return choice;
         }
     }
-    return {kMicrosoftSansSerif, RUSSIAN_CHARSET};
+    const TFontChoice twin{kMicrosoftSansSerif, RUSSIAN_CHARSET};
+    const TMappedFace mapped = probe(twin);
+    if (Is(mapped.Face, kMicrosoftSansSerif) && mapped.Cyrillic) {
+        return twin;
+    }
+    // A system without the twin (Wine): MS Sans Serif as the system has it. Another font taken by
+    // the mapper for the Cyrillic character set is no better and may be worse: Wine 8 crashes
+    // shaping long Cyrillic lines in the log pane with the Linux side's fonts.
+    return {kMsSansSerif, DEFAULT_CHARSET};
 }
 
 const TFontChoice& WindowFontChoice() {

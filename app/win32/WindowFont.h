@@ -35,7 +35,8 @@ using TFontProbe = std::function<TMappedFace(const TFontChoice& request)>;
 //   (a TrueType MS Sans Serif with Cyrillic glyphs, as Wine's own);
 // - otherwise Microsoft Sans Serif with RUSSIAN_CHARSET: MS Sans Serif's TrueType twin (the same
 //   metrics), with Cyrillic on every Windows since 2000, whatever the system's code page. Asked
-//   for RUSSIAN_CHARSET under the name MS Sans Serif, the mapper would take any font that has it.
+//   for RUSSIAN_CHARSET under the name MS Sans Serif, the mapper would take any font that has it;
+// - where the twin is missing too (Wine), MS Sans Serif with the default character set.
 TFontChoice ChooseWindowFont(const TFontProbe& probe);
 
 // The choice on this system, probed through the font mapper (made once).
