@@ -81,10 +81,13 @@ void TMainWindowLogic::RunCommand(const std::function<void()>& command,
     CommandRunning_ = false;
 
     if (ProgramEnding_) {
-        // The operator closed the window while the command ran: the program ends now, and a
-        // failure is not lost but written where a console can see it.
+        // The operator closed the window while the command ran: the program ends now. A failure
+        // is not lost with it: it goes to the standard error stream, and to the failure box
+        // (the framed boxes are closed at once by then, the failure box is not), since a program
+        // without a console would otherwise end in silence.
         if (failure) {
             std::cerr << *failure << '\n';
+            ShowFailure(*failure);
         }
         View_.CloseWindow();
         return;

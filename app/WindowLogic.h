@@ -105,7 +105,8 @@ public:
     void CancelBtnClick();
     // The operator closes the window; true when it may close now. While a command runs it stays
     // open, the program is marked as ending, the boxes the command still opens close at once,
-    // and the window closes when the command returns.
+    // and the window closes when the command returns, after the failure box of a failed command
+    // (whose text also goes to the standard error stream).
     bool CloseQuery();
 
     bool CommandRunning() const { return CommandRunning_; }

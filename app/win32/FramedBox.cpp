@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iostream>
 #include <vector>
 
+#include "app/ApplicationTitle.h"
 #include "app/win32/WideText.h"
+#include "app/win32/WindowFont.h"
 
 namespace win32ui {
 
@@ -21,6 +24,9 @@ constexpr int kMaxTextWidth = 480;
 
 struct TBoxState {
     const TBoxRequest* Request = nullptr;
+    // The template's font has the system's character set; the box's Russian texts take the
+    // window's font with Cyrillic (WindowFont.h).
+    TFont Font;
 };
 
 int ButtonIndex(const TBoxRequest& request, const std::string& name) {
@@ -53,8 +59,7 @@ HWND MakeChild(HWND box, const wchar_t* className, const std::wstring& text, DWO
     return child;
 }
 
-void Layout(HWND box, const TBoxRequest& request) {
-    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
+void Layout(HWND box, const TBoxRequest& request, HFONT font) {
     SetWindowTextW(box, Widen(request.Caption).c_str());
 
     const int iconSize = GetSystemMetrics(SM_CYICON);
@@ -112,7 +117,10 @@ INT_PTR CALLBACK BoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
         SetWindowLongPtrW(box, DWLP_USER, lParam);
-        Layout(box, *reinterpret_cast<TBoxState*>(lParam)->Request);
+        auto& state = *reinterpret_cast<TBoxState*>(lParam);
+        state.Font = MakeWindowFont(FW_NORMAL);
+        SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(state.Font.Get()), FALSE);
+        Layout(box, *state.Request, state.Font.Get());
         return FALSE; // the focus is set
     }
     case WM_COMMAND: {
@@ -169,7 +177,7 @@ std::vector<WORD> BoxTemplate() {
 } // namespace
 
 int ShowFramedBox(HWND owner, const TBoxRequest& box) {
-    TBoxState state{&box};
+    TBoxState state{&box, {}};
     // DLGTEMPLATE must be DWORD-aligned; a vector of WORDs from the heap is.
     const std::vector<WORD> layout = BoxTemplate();
     const INT_PTR result = DialogBoxIndirectParamW(
@@ -181,6 +189,16 @@ int ShowFramedBox(HWND owner, const TBoxRequest& box) {
 void ShowSystemFailureBox(HWND owner, const std::string& caption, const std::string& text) {
     MessageBoxW(owner, WidenWithLineBreaks(text).c_str(), Widen(caption).c_str(),
                 MB_ICONSTOP | MB_OK);
+}
+
+void ReportFailure(HWND owner, const std::string& message) {
+    std::cerr << message << std::endl;
+    try {
+        ShowSystemFailureBox(owner != nullptr && IsWindow(owner) ? owner : nullptr,
+                             ApplicationTitle(), ApplyPeriodRule(message));
+    } catch (...) {
+        // Nothing is left to tell it with; the standard error stream has it.
+    }
 }
 
 } // namespace win32ui

@@ -22,4 +22,10 @@ int ShowFramedBox(HWND owner, const TBoxRequest& box);
 // The system's message box with the stop icon and OK.
 void ShowSystemFailureBox(HWND owner, const std::string& caption, const std::string& text);
 
+// A failure that no command's handling presents (at start-up, or escaping the window's message
+// handling): the program has no console, so its text goes to the standard error stream and to
+// the system's failure box over `owner` (nullptr: a box of its own), captioned with the
+// application title, the period rule applied.
+void ReportFailure(HWND owner, const std::string& message);
+
 } // namespace win32ui

@@ -57,7 +57,7 @@ using TFont = TOwned<HFONT, detail::DeleteFont>;
 // A shell item list (PIDL) or any other block the shell allocated for the caller.
 using TShellMemory = TOwned<void*, detail::FreeItemList>;
 
-// The calling thread in a single-threaded COM apartment, as the shell's folder dialog needs;
+// The calling thread in a single-threaded COM apartment, as the shell's file information asks;
 // left again when the owner goes.
 class TComApartment {
 public:

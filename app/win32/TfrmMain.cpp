@@ -6,8 +6,9 @@
 #include <iterator>
 
 #include "app/win32/FramedBox.h"
-#include "app/win32/ShellFolderDialog.h"
+#include "app/win32/TfrmChoiceFolder.h"
 #include "app/win32/WideText.h"
+#include "app/win32/WindowFont.h"
 #include "platform/OwnExecutable.h"
 
 namespace win32ui {
@@ -102,10 +103,15 @@ const TControlRow kControls[] = {
 };
 
 // What SetControlsEnabled switches: the connection group and the button panel with their
-// controls, each one, since a disabled container leaves its children's own state alone.
+// controls, each one, since a disabled container leaves its children's own state alone. The
+// progress indicator on the panel takes no input and stays enabled: a disabled label is drawn
+// grey, whatever colour the window gives it.
 bool SwitchedWithTheControls(const TControlRow& row) {
     const std::string_view name = row.Name;
     const std::string_view parent = row.Parent;
+    if (name == "lProgress" || name == "aProgress") {
+        return false;
+    }
     return name == "gbConnection" || name == "pBtn" || parent == "gbConnection" || parent == "pBtn";
 }
 
@@ -183,16 +189,6 @@ void RegisterClasses(HINSTANCE instance) {
     (void)registered;
 }
 
-// The window's font: MS Sans Serif at 8 points on this screen.
-HFONT MakeFont(int weight) {
-    HDC screen = GetDC(nullptr);
-    const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
-}
-
 bool IsInside(HWND window, HWND control) {
     return control != nullptr && (control == window || IsChild(window, control));
 }
@@ -200,7 +196,8 @@ bool IsInside(HWND window, HWND control) {
 } // namespace
 
 TfrmMain::TfrmMain(TMainCommands commands, const std::string& executablePath)
-    : Logic_(*this, std::move(commands)), Font_(MakeFont(FW_NORMAL)), BoldFont_(MakeFont(FW_BOLD)) {
+    : Logic_(*this, std::move(commands)), Font_(MakeWindowFont(FW_NORMAL)),
+      BoldFont_(MakeWindowFont(FW_BOLD)) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterClasses(instance);
 
@@ -315,7 +312,17 @@ LRESULT CALLBACK TfrmMain::WindowProc(HWND window, UINT message, WPARAM wParam, 
     if (self == nullptr) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
-    return self->OnMessage(message, wParam, lParam);
+    // An exception must not cross the system's frames that called this procedure. The commands'
+    // failures are presented by the logic; anything else is presented here, and the window goes
+    // on.
+    try {
+        return self->OnMessage(message, wParam, lParam);
+    } catch (const std::exception& failure) {
+        ReportFailure(window, failure.what());
+    } catch (...) {
+        ReportFailure(window, "Непредвиденная ошибка!");
+    }
+    return 0;
 }
 
 LRESULT TfrmMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -517,7 +524,7 @@ void TfrmMain::ShowFailureBox(const std::string& caption, const std::string& tex
 }
 
 std::optional<std::string> TfrmMain::ChooseFolder(const std::string& root, TOperator&) {
-    return ChooseFolderWithShell(Window_.Get(), root);
+    return ChooseFolderWithDialog(Window_.Get(), root);
 }
 
 } // namespace win32ui

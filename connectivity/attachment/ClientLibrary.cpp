@@ -157,7 +157,8 @@ const platform::TThreadLocalSlot* ClientSessionSlot() {
     return slot ? &*slot : nullptr;
 }
 
-TClientLibraryModule::TClientLibraryModule(std::string_view executablePath) {
+TClientLibraryModule::TClientLibraryModule(std::string_view executablePath,
+                                           const std::function<void(const std::string&)>& present) {
     const std::string name = platform::ReadIniString(platform::SettingsFileFor(executablePath),
                                                      "SERVER", "DataBaseClient", "");
     if (!name.empty()) {
@@ -168,6 +169,9 @@ TClientLibraryModule::TClientLibraryModule(std::string_view executablePath) {
         AcquireClientLibrary();
     } catch (const EIB_Error& failure) {
         std::cerr << failure.what() << std::endl;
+        if (present) {
+            present(failure.what());
+        }
         std::exit(1);
     }
 }

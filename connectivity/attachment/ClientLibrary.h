@@ -7,6 +7,7 @@
 #include "platform/ThreadLocalSlot.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -166,10 +167,12 @@ const std::vector<std::string_view>& RequiredClientEntryPointNames();
 // file that belongs to `executablePath` (a non-empty value replaces the library name), then
 // acquires the library twice. Destroying it releases once, as the module's shut-down.
 // A library that lacks a required entry point ends the program: its text goes to the standard
-// error stream and the exit code is 1, before any window exists.
+// error stream and to `present` when given (a program without a console shows it in a box), and
+// the exit code is 1, before any window exists.
 class TClientLibraryModule {
 public:
-    explicit TClientLibraryModule(std::string_view executablePath);
+    explicit TClientLibraryModule(std::string_view executablePath,
+                                  const std::function<void(const std::string&)>& present = {});
     ~TClientLibraryModule();
     TClientLibraryModule(const TClientLibraryModule&) = delete;
     TClientLibraryModule& operator=(const TClientLibraryModule&) = delete;

@@ -115,15 +115,18 @@ TEST(WindowLogic, ClosingWhileACommandRunsEndsTheProgramWhenTheCommandReturns) {
         // The boxes that follow close at once: the question answers No.
         answer = op.AskYesNo("Продолжить?");
         op.ShowError("Ошибка");
-        throw std::runtime_error("lost to the console, not to a box");
+        throw std::runtime_error("Нет связи с сервером");
     };
     TMainWindowLogic logic(view, commands);
     running = &logic;
+    ApplicationTitle() = "Updater";
     logic.OKBtnClick();
     EXPECT_FALSE(answer);
     EXPECT_TRUE(logic.ProgramEnding());
-    EXPECT_EQ(view.Events, (TEvents{"progress shown", "events", "disabled", "enabled", "events",
-                                    "progress hidden", "close"}));
+    // The failure is not lost with the window: its box comes before the window goes.
+    EXPECT_EQ(view.Events,
+              (TEvents{"progress shown", "events", "disabled", "enabled", "events",
+                       "progress hidden", "failure Updater: Нет связи с сервером.", "close"}));
     EXPECT_TRUE(logic.CloseQuery());
 }
 

@@ -122,11 +122,13 @@ INSTANTIATE_TEST_SUITE_P(Folders, ReleaseTool, ::testing::Values("release", "Р�
 
 struct TFoundWindow {
     DWORD Process = 0;
+    const wchar_t* Class = nullptr;
     HWND Window = nullptr;
 };
 
-HWND MainWindowOf(DWORD process) {
-    TFoundWindow found{process, nullptr};
+// The shown top-level window of `className` that `process` owns; nullptr when there is none.
+HWND WindowOf(DWORD process, const wchar_t* className) {
+    TFoundWindow found{process, className, nullptr};
     EnumWindows(
         [](HWND window, LPARAM data) -> BOOL {
             auto* wanted = reinterpret_cast<TFoundWindow*>(data);
@@ -135,7 +137,7 @@ HWND MainWindowOf(DWORD process) {
             wchar_t name[64] = {};
             GetClassNameW(window, name, 64);
             // Shown: its title is set by then.
-            if (owner == wanted->Process && std::wstring(name) == L"UpdaterMainWindow" &&
+            if (owner == wanted->Process && std::wstring(name) == wanted->Class &&
                 IsWindowVisible(window)) {
                 wanted->Window = window;
                 return FALSE;
@@ -144,6 +146,10 @@ HWND MainWindowOf(DWORD process) {
         },
         reinterpret_cast<LPARAM>(&found));
     return found.Window;
+}
+
+HWND MainWindowOf(DWORD process) {
+    return WindowOf(process, L"UpdaterMainWindow");
 }
 
 TEST(UpdaterProgram, ARenamedCopyTitlesItsWindowWithItsName) {
@@ -172,6 +178,65 @@ TEST(UpdaterProgram, ARenamedCopyTitlesItsWindowWithItsName) {
     EXPECT_EQ(exitCode, 0u);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+}
+
+// A client library that lacks an entry point ends the program at its start, before any window:
+// the program has no console, so the text comes in a box of its own, and also goes to the
+// standard error stream; the exit code is 1.
+TEST(UpdaterProgram, AClientLibraryWithoutAnEntryPointIsReportedInABox) {
+    TTempFolder temp;
+    const fs::path folder = temp.MakeFolder("updater");
+    fs::copy_file(UPDATER_EXE, folder / "Updater.exe");
+    fs::copy_file(UPDATER_CLIENT_WITHOUT_ATTACH, folder / "noattach.dll");
+    std::ofstream(folder / "Updater.ini") << "[SERVER]\nDataBaseClient=noattach.dll\n";
+    const fs::path errors = folder / "stderr.txt";
+    SECURITY_ATTRIBUTES inherited{sizeof(inherited), nullptr, TRUE};
+    const HANDLE errorFile = CreateFileW(errors.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                         &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(errorFile, INVALID_HANDLE_VALUE);
+    const fs::path program = folder / "Updater.exe";
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = errorFile;
+    startup.hStdError = errorFile;
+    PROCESS_INFORMATION process{};
+    const BOOL started =
+        CreateProcessW(program.wstring().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                       nullptr, folder.wstring().c_str(), &startup, &process);
+    CloseHandle(errorFile);
+    ASSERT_TRUE(started);
+    HWND box = nullptr;
+    for (int i = 0; i < 400 && box == nullptr; ++i) {
+        box = WindowOf(process.dwProcessId, L"#32770");
+        if (box == nullptr) {
+            Sleep(50);
+        }
+    }
+    TSeenBox seen;
+    if (box != nullptr) {
+        seen = RecordBox(box);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    }
+    const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateProcess(process.hProcess, 99);
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(exitCode, 1u);
+    const std::string text = "Невозможно найти импорт DLL \"isc_attach_database\"";
+    EXPECT_EQ(seen.Caption, "Updater");
+    EXPECT_NE(seen.Text.find(text), std::string::npos) << seen.Text;
+    EXPECT_NE(seen.Icon, nullptr);
+    EXPECT_EQ(seen.ScreenButtons, (std::vector<std::string>{"OK"}));
+    EXPECT_NE(Contents(errors).find(text), std::string::npos) << Contents(errors);
 }
 
 // A copy of the built program in a folder of its own, with the stand-in client library that

@@ -4,27 +4,32 @@
 #include "platform/win32/WindowsSupport.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 
 #include "app/ApplicationTitle.h"
 #include "app/win32/FramedBox.h"
-#include "app/win32/ShellFolderDialog.h"
+#include "app/win32/TfrmChoiceFolder.h"
 #include "app/win32/TfrmMain.h"
+#include "app/win32/WindowFont.h"
 #include "platform/Path.h"
 #include "tests/support/PackageMaker.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TreeSnapshot.h"
 #include "tests/windows/ClientInstallation.h"
 #include "tests/windows/Win32BoxAnswerer.h"
+#include "tests/windows/Wine.h"
 #include "update/RunUpdate.h"
 #include "update/UpdateSeams.h"
 
@@ -121,13 +126,167 @@ TEST(Win32Window, EveryControlIsWhereItBelongs) {
             continue;
         }
         const LOGFONTW font = FontOf(control);
-        EXPECT_STREQ(font.lfFaceName, L"MS Sans Serif");
+        EXPECT_EQ(std::wstring(font.lfFaceName), win32ui::WindowFontChoice().Face);
+        EXPECT_EQ(font.lfCharSet, win32ui::WindowFontChoice().Charset);
         EXPECT_EQ(font.lfWeight, std::string_view(row.Name) == "lProgress" ? FW_BOLD : FW_NORMAL);
     }
-    const HDC screen = GetDC(nullptr);
-    const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
-    EXPECT_EQ(FontOf(window.Control("OKBtn")).lfHeight, height);
+    // 8 points at 96 dpi, the height the pixel layout is made for, whatever the screen reports.
+    EXPECT_EQ(FontOf(window.Control("OKBtn")).lfHeight, -11);
+}
+
+// What the font mapper makes of a control's font: its face, its character set, and whether it
+// has a glyph for every letter of `text`.
+struct TMappedFont {
+    std::wstring Face;
+    int Charset = -1;
+    bool AllGlyphs = false;
+};
+
+TMappedFont MappedFontOf(HWND control, const std::wstring& text) {
+    TMappedFont mapped;
+    const HDC dc = GetDC(control);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    mapped.Face = face;
+    mapped.Charset = GetTextCharset(dc);
+    std::vector<WORD> glyphs(text.size());
+    mapped.AllGlyphs = GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()),
+                                        glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR &&
+                       std::find(glyphs.begin(), glyphs.end(), 0xFFFF) == glyphs.end();
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return mapped;
+}
+
+// Which face and character set the window asks for, by what the system's fonts have.
+TEST(Win32Window, TheFontIsChosenByWhatTheSystemsFontsHave) {
+    using win32ui::TFontChoice;
+    using win32ui::TMappedFace;
+    struct TRow {
+        const char* System;
+        TMappedFace Russian; // what MS Sans Serif with RUSSIAN_CHARSET is mapped to
+        TMappedFace Default; // and with the default character set
+        TMappedFace Twin;    // what Microsoft Sans Serif with RUSSIAN_CHARSET is mapped to
+        TFontChoice Chosen;
+    };
+    const TMappedFace twin{L"Microsoft Sans Serif", true};
+    const TRow rows[] = {
+        {"Windows, code page 1251",
+         {L"MS Sans Serif", true},
+         {L"MS Sans Serif", true},
+         twin,
+         {L"MS Sans Serif", RUSSIAN_CHARSET}},
+        {"Windows, code page 1252",
+         {L"Microsoft Sans Serif", true},
+         {L"MS Sans Serif", false},
+         twin,
+         {L"Microsoft Sans Serif", RUSSIAN_CHARSET}},
+        {"Windows, the mapper's other pick",
+         {L"Arial", true},
+         {L"MS Sans Serif", false},
+         twin,
+         {L"Microsoft Sans Serif", RUSSIAN_CHARSET}},
+        {"a TrueType MS Sans Serif with Cyrillic",
+         {L"Liberation Sans", true},
+         {L"MS Sans Serif", true},
+         {L"Liberation Sans", true},
+         {L"MS Sans Serif", DEFAULT_CHARSET}},
+        {"no twin (Wine)",
+         {L"Liberation Sans", true},
+         {L"MS Sans Serif", false},
+         {L"Liberation Sans", true},
+         {L"MS Sans Serif", DEFAULT_CHARSET}},
+    };
+    for (const TRow& row : rows) {
+        const auto probe = [&row](const TFontChoice& request) {
+            if (request.Face == L"Microsoft Sans Serif") {
+                return row.Twin;
+            }
+            return request.Charset == RUSSIAN_CHARSET ? row.Russian : row.Default;
+        };
+        EXPECT_EQ(win32ui::ChooseWindowFont(probe), row.Chosen) << row.System;
+    }
+}
+
+// The tests run with Wine's default code page (1252, not 1251): the window's and the boxes' fonts
+// show the Russian texts all the same.
+TEST(Win32Window, ItsFontsHaveCyrillicWhateverTheSystemsCodePage) {
+    SCOPED_TRACE("code page " + std::to_string(GetACP()));
+    if (RunningUnderWine()) {
+        GTEST_SKIP() << "Wine has no Microsoft Sans Serif, and its MS Sans Serif shows no "
+                        "Cyrillic glyphs of its own at code page 1252: the window keeps it "
+                        "(TheFontIsChosenByWhatTheSystemsFontsHave)";
+    }
+    TfrmMain window({}, "C:\\Kormant\\Updater.exe");
+    for (const char* name : {"lProgramLocation", "lProgress", "OKBtn", "Label1"}) {
+        const TMappedFont mapped =
+            MappedFontOf(window.Control(name), Widen(WindowText(window.Control(name))));
+        EXPECT_TRUE(mapped.AllGlyphs) << name << " " << win32ui::Narrow(mapped.Face);
+    }
+    TMappedFont inBox;
+    TBoxAnswerer answerer({[&](HWND box) {
+        inBox = MappedFontOf(GetDlgItem(box, win32ui::kBoxMessageId), L"Обновление выполнено");
+        PressKey(VK_RETURN)(box);
+    }});
+    win32ui::ShowFramedBox(window.Handle(), InformationBox("Обновление выполнено"));
+    EXPECT_TRUE(inBox.AllGlyphs);
+    EXPECT_EQ(FontOf(window.Control("OKBtn")).lfCharSet, win32ui::WindowFontChoice().Charset);
+}
+
+// The colours `control` paints now, counted over its client area (drawn into a bitmap of its own:
+// the tests' display driver keeps no pixels of the screen).
+std::map<COLORREF, int> PaintedColours(HWND control) {
+    RECT area{};
+    GetClientRect(control, &area);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = area.right;
+    info.bmiHeader.biHeight = -area.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ previous = SelectObject(dc, bitmap);
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    std::map<COLORREF, int> colours;
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < area.right * area.bottom; ++i) {
+        const DWORD pixel = pixels[i];
+        ++colours[RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF)];
+    }
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return colours;
+}
+
+// While Start runs the controls are disabled; the progress caption stays bold maroon, not the
+// grey of a disabled label.
+TEST(Win32Window, TheProgressCaptionIsMaroonWhileACommandRuns) {
+    std::map<COLORREF, int> colours;
+    bool enabled = false;
+    TfrmMain* view = nullptr;
+    TMainCommands commands;
+    commands.Update = [&](const std::string&, const std::string&, TOperator&) {
+        const HWND caption = view->Control("lProgress");
+        enabled = IsWindowEnabled(caption) != FALSE;
+        colours = PaintedColours(caption);
+    };
+    TfrmMain window(std::move(commands), "C:\\Kormant\\Updater.exe");
+    view = &window;
+    window.Show(SW_SHOWNORMAL);
+    SendMessageW(window.Control("OKBtn"), BM_CLICK, 0, 0);
+    EXPECT_TRUE(enabled);
+    // Bold strokes of an 11-pixel font: dozens of pixels in the text colour itself.
+    EXPECT_GT(colours[RGB(0x80, 0x00, 0x00)], 20);
+    EXPECT_EQ(colours.count(GetSysColor(COLOR_GRAYTEXT)), 0u);
+    EXPECT_EQ(colours.count(RGB(0, 0, 0)), 0u);
 }
 
 TEST(Win32Window, IsFixedInSizeAndCentred) {
@@ -469,160 +628,413 @@ TEST(Win32Failure, TheOnlineCommandDisablesAndRestoresToo) {
 
 // The title bar's Close while a command lets the events run: the window stays until the command
 // returns, the boxes the command still opens close at once (No), and then the window goes.
+// A command that fails after the close is not lost with the window: its failure box comes first
+// (the program has no console), and its text also goes to the standard error stream.
 TEST(Win32Window, ClosedWhileACommandRunsItGoesWhenTheCommandReturns) {
-    HWND handle = nullptr;
-    bool openAfterClose = false;
-    bool answer = true;
-    TMainCommands commands;
-    commands.Update = [&](const std::string&, const std::string&, TOperator& op) {
-        PostMessageW(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
-        op.ProcessEvents();
-        openAfterClose = IsWindow(handle) != FALSE;
-        answer = op.AskYesNo("Продолжить?");
-    };
-    TfrmMain window(std::move(commands), "C:\\Kormant\\Updater.exe");
-    handle = window.Handle();
-    window.Show(SW_SHOWNORMAL);
-    TBoxAnswerer answerer({});
-    SendMessageW(window.Control("OKBtn"), BM_CLICK, 0, 0);
-    EXPECT_TRUE(openAfterClose);
-    EXPECT_FALSE(answer);
-    EXPECT_EQ(answerer.Seen().size(), 0u);
-    Pump();
-    EXPECT_FALSE(IsWindow(handle));
-}
-
-// ---- The folder chooser's pieces
-
-// Records the messages sent to it.
-std::vector<std::pair<UINT, std::wstring>> gSent;
-
-LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == BFFM_SETSELECTIONW) {
-        gSent.emplace_back(message, (wParam ? L"path:" : L"pidl:") +
-                                        std::wstring(reinterpret_cast<const wchar_t*>(lParam)));
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-TEST(Win32FolderChooser, SelectsTheRootWhenTheDialogOpens) {
-    WNDCLASSW recording{};
-    recording.lpfnWndProc = RecordingProc;
-    recording.hInstance = GetModuleHandleW(nullptr);
-    recording.lpszClassName = L"RecordingFolderDialog";
-    RegisterClassW(&recording);
-    const win32ui::TWindow dialog(CreateWindowExW(0, L"RecordingFolderDialog", L"", WS_POPUP, 0, 0,
-                                                  10, 10, nullptr, nullptr,
-                                                  GetModuleHandleW(nullptr), nullptr));
-    ASSERT_TRUE(dialog);
     struct TRow {
-        UINT Message;
-        const wchar_t* Root;
-        std::vector<std::pair<UINT, std::wstring>> Sent;
+        const char* Failure; // nullptr: the command succeeds
+        std::size_t Boxes;
     };
-    const TRow rows[] = {
-        {BFFM_INITIALIZED, L"C:\\QUV\\Кормант", {{BFFM_SETSELECTIONW, L"path:C:\\QUV\\Кормант"}}},
-        {BFFM_INITIALIZED, L"", {}},
-        {BFFM_INITIALIZED, nullptr, {}},
-        {BFFM_SELCHANGED, L"C:\\QUV", {}},
-    };
-    for (const auto& row : rows) {
-        gSent.clear();
-        EXPECT_EQ(win32ui::SelectStartFolder(dialog.Get(), row.Message, 0,
-                                             reinterpret_cast<LPARAM>(row.Root)),
-                  0);
-        EXPECT_EQ(gSent, row.Sent);
+    const TRow rows[] = {{nullptr, 0}, {"Нет связи с сервером", 1}};
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Failure != nullptr ? row.Failure : "no failure");
+        HWND handle = nullptr;
+        bool openAfterClose = false;
+        bool answer = true;
+        TMainCommands commands;
+        commands.Update = [&](const std::string&, const std::string&, TOperator& op) {
+            PostMessageW(handle, WM_SYSCOMMAND, SC_CLOSE, 0);
+            op.ProcessEvents();
+            openAfterClose = IsWindow(handle) != FALSE;
+            answer = op.AskYesNo("Продолжить?");
+            if (row.Failure != nullptr) {
+                throw std::runtime_error(row.Failure);
+            }
+        };
+        TfrmMain window(std::move(commands), "C:\\Kormant\\Updater.exe");
+        handle = window.Handle();
+        window.Show(SW_SHOWNORMAL);
+        std::ostringstream errors;
+        std::streambuf* const stderrBuffer = std::cerr.rdbuf(errors.rdbuf());
+        TBoxAnswerer answerer({PressKey(VK_RETURN)},
+                              [&] { return IsWindow(handle) ? "window open" : "window gone"; });
+        SendMessageW(window.Control("OKBtn"), BM_CLICK, 0, 0);
+        std::cerr.rdbuf(stderrBuffer);
+        EXPECT_TRUE(openAfterClose);
+        EXPECT_FALSE(answer);
+        ASSERT_EQ(answerer.Seen().size(), row.Boxes);
+        EXPECT_EQ(answerer.Unexpected(), 0);
+        if (row.Failure != nullptr) {
+            const TSeenBox& seen = answerer.Seen()[0];
+            EXPECT_EQ(seen.Caption, "Updater");
+            EXPECT_NE(seen.Text.find(std::string(row.Failure) + "."), std::string::npos)
+                << seen.Text;
+            EXPECT_EQ(seen.ScreenButtons, (std::vector<std::string>{"OK"}));
+            EXPECT_EQ(seen.Note, "window open");
+            EXPECT_EQ(errors.str(), std::string(row.Failure) + "\n");
+        } else {
+            EXPECT_EQ(errors.str(), "");
+        }
+        Pump();
+        EXPECT_FALSE(IsWindow(handle));
     }
 }
 
-// Whether `item` of `tree` shows whole inside the tree's client area.
-bool ShownWhole(HWND tree, HTREEITEM item) {
-    // TVM_GETITEMRECT takes the item in the rectangle's first bytes.
-    RECT row{};
-    std::memcpy(&row, &item, sizeof item);
-    if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&row))) {
-        return false;
+// ---- The folder chooser
+
+using win32ui::TfrmChoiceFolder;
+
+HTREEITEM TreeNext(HWND tree, HTREEITEM item, UINT relation) {
+    return reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
+}
+
+std::string TreeText(HWND tree, HTREEITEM item) {
+    wchar_t text[MAX_PATH + 1] = {};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT | TVIF_HANDLE;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = MAX_PATH;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&data));
+    return win32ui::Narrow(text);
+}
+
+bool Expanded(HWND tree, HTREEITEM item) {
+    return (SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED) &
+            TVIS_EXPANDED) != 0;
+}
+
+std::vector<std::string> ChildTexts(HWND tree, HTREEITEM parent) {
+    std::vector<std::string> texts;
+    for (HTREEITEM child = TreeNext(tree, parent, TVGN_CHILD); child != nullptr;
+         child = TreeNext(tree, child, TVGN_NEXT)) {
+        texts.push_back(TreeText(tree, child));
     }
+    return texts;
+}
+
+HTREEITEM ChildText(HWND tree, HTREEITEM parent, const std::string& text) {
+    for (HTREEITEM child = TreeNext(tree, parent, TVGN_CHILD); child != nullptr;
+         child = TreeNext(tree, child, TVGN_NEXT)) {
+        if (TreeText(tree, child) == text) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// The rectangle of `item`'s name in the tree's client area; empty when the row is not shown.
+RECT NameRect(HWND tree, HTREEITEM item) {
+    RECT name{};
+    std::memcpy(&name, &item, sizeof item);
+    if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&name))) {
+        return {};
+    }
+    return name;
+}
+
+// The operator sees the row, and the name from its start on.
+bool NameInView(HWND tree, HTREEITEM item) {
+    const RECT name = NameRect(tree, item);
     RECT client{};
     GetClientRect(tree, &client);
-    return row.top >= client.top && row.bottom <= client.bottom;
+    return name.right > name.left && name.top >= client.top && name.bottom <= client.bottom &&
+           name.left >= client.left && name.left < client.right;
 }
 
-HTREEITEM AddFolder(HWND tree, const std::wstring& name, HTREEITEM after) {
-    TVINSERTSTRUCTW insert{};
-    insert.hParent = TVI_ROOT;
-    insert.hInsertAfter = after;
-    insert.item.mask = TVIF_TEXT;
-    std::wstring text = name;
-    insert.item.pszText = text.data();
-    return reinterpret_cast<HTREEITEM>(
-        SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+std::string Utf8(const fs::path& path) {
+    const std::u8string text = fs::path(path).make_preferred().u8string();
+    return {text.begin(), text.end()};
 }
 
-void ScrollToTop(HWND tree) {
-    SendMessageW(tree, TVM_SELECTITEM, TVGN_FIRSTVISIBLE,
-                 SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-}
-
-// The shell's dialog, as far as the follower sees it: a window with a folder tree nested in a
-// control of its own, whose rows arrive above the selected folder after it was selected.
-TEST(Win32FolderChooser, KeepsTheStartFolderInViewUntilTheOperatorActs) {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    WNDCLASSW recording{};
-    recording.lpfnWndProc = RecordingProc;
-    recording.hInstance = GetModuleHandleW(nullptr);
-    recording.lpszClassName = L"RecordingFolderDialog";
-    RegisterClassW(&recording);
-    const win32ui::TWindow dialog(CreateWindowExW(0, L"RecordingFolderDialog", L"", WS_POPUP, 0, 0,
-                                                  306, 303, nullptr, nullptr,
-                                                  GetModuleHandleW(nullptr), nullptr));
-    ASSERT_TRUE(dialog);
-    const HWND nest = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 38, 289, 217,
-                                      dialog.Get(), nullptr, GetModuleHandleW(nullptr), nullptr);
-    const HWND tree =
-        CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS, 0, 0, 289,
-                        217, nest, nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(tree, nullptr);
-    ShowWindow(dialog.Get(), SW_SHOWNOACTIVATE);
-    HTREEITEM start = nullptr;
-    for (int i = 0; i < 60; ++i) {
-        const HTREEITEM added = AddFolder(tree, L"Папка " + std::to_wstring(i), TVI_LAST);
-        start = i == 50 ? added : start;
-    }
-    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(start));
-    ScrollToTop(tree);
-    ASSERT_FALSE(ShownWhole(tree, start));
-
-    gSent.clear();
-    win32ui::SelectStartFolder(dialog.Get(), BFFM_INITIALIZED, 0,
-                               reinterpret_cast<LPARAM>(L"C:\\QUV\\Кормант"));
-    EXPECT_EQ(gSent.size(), 1u);
-    EXPECT_TRUE(ShownWhole(tree, start));
-
-    // Rows arrive above it for as long as they take: it comes back into view each time.
-    for (int round = 0; round < 3; ++round) {
-        for (int i = 0; i < 40; ++i) {
-            AddFolder(tree, L"Ранняя " + std::to_wstring(round) + L"." + std::to_wstring(i),
-                      TVI_FIRST);
+// Folders of the scratch tree that the chooser's tests open.
+struct TChooserFolders {
+    TTempFolder Temp;
+    fs::path Kormant = Temp.MakeFolder("Кормант");
+    fs::path Deep = Temp.MakeFolder("Кормант/Программа 4.1/Данные");
+    fs::path Other = Temp.MakeFolder("Другая");
+    fs::path Hidden = Temp.MakeFolder(".скрытая/Kormant");
+    TChooserFolders() {
+        SetFileAttributesW(Hidden.parent_path().wstring().c_str(), FILE_ATTRIBUTE_HIDDEN);
+        SetFileAttributesW(Temp.MakeFolder("Кормант/.hidden").wstring().c_str(),
+                           FILE_ATTRIBUTE_HIDDEN);
+        Temp.MakeFile("Кормант/readme.txt", "x");
+        Temp.MakeFile("файл.txt", "x");
+        // Enough folders beside the preset ones that the tree scrolls.
+        for (int i = 0; i < 30; ++i) {
+            Temp.MakeFolder("Ряд " + std::to_string(10 + i));
         }
-        ScrollToTop(tree);
-        EXPECT_FALSE(ShownWhole(tree, start));
-        const DWORD until = GetTickCount() + 10000;
-        while (!ShownWhole(tree, start) && GetTickCount() < until) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-            Pump();
-        }
-        EXPECT_TRUE(ShownWhole(tree, start)) << round;
     }
+};
 
-    // The operator turns the wheel: from then on the view is his.
-    SendMessageW(tree, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
-    EXPECT_FALSE(KillTimer(dialog.Get(), win32ui::FollowTimerId));
-    ScrollToTop(tree);
-    Pump();
-    EXPECT_FALSE(ShownWhole(tree, start));
+TEST(Win32FolderChooser, ItsControlsTextsAndRectangles) {
+    TfrmMain window({}, "C:\\Kormant\\Updater.exe");
+    window.Show(SW_SHOWNORMAL);
+    std::vector<std::string> failures;
+    const auto check = [&failures](bool good, const std::string& what) {
+        if (!good) {
+            failures.push_back(what);
+        }
+    };
+    std::optional<std::string> chosen;
+    TBoxAnswerer answerer({[&](HWND dialog) {
+        check(!IsWindowEnabled(window.Handle()), "the owner is disabled");
+        RECT client{};
+        GetClientRect(dialog, &client);
+        check(client.right == 306 && client.bottom == 303,
+              "client " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+        const auto style = GetWindowLongPtrW(dialog, GWL_STYLE);
+        check((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU), "caption and close");
+        check(!(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX)), "fixed frame");
+        RECT frame{};
+        RECT owner{};
+        GetWindowRect(dialog, &frame);
+        GetWindowRect(window.Handle(), &owner);
+        check(std::abs((frame.left + frame.right) - (owner.left + owner.right)) <= 1 &&
+                  std::abs((frame.top + frame.bottom) - (owner.top + owner.bottom)) <= 1,
+              "centred over the window");
+        check(static_cast<DWORD>(SendMessageW(dialog, DM_GETDEFID, 0, 0)) ==
+                  MAKELONG(IDOK, DC_HASDEFID),
+              "OK is the default button");
+        struct TRow {
+            int Id;
+            const char* Class;
+            const char* Text;
+            int X, Y, Width, Height;
+        };
+        const TRow rows[] = {
+            {win32ui::idLChoiceFolder, "static", "Выбор папки:", 8, 16, 69, 13},
+            {win32ui::idStvChoiceFolder, "systreeview32", "", 8, 38, 289, 217},
+            {IDOK, "button", "OK", 142, 268, 75, 25},
+            {IDCANCEL, "button", "Отмена", 222, 268, 75, 25},
+        };
+        for (const TRow& row : rows) {
+            const HWND control = GetDlgItem(dialog, row.Id);
+            check(control != nullptr, std::string("control ") + row.Text);
+            if (control == nullptr) {
+                continue;
+            }
+            check(ClassName(control) == row.Class, ClassName(control));
+            check(WindowText(control) == row.Text, WindowText(control));
+            const RECT area = PlaceInParent(control);
+            check(area.left == row.X && area.top == row.Y && area.right - area.left == row.Width &&
+                      area.bottom - area.top == row.Height,
+                  std::string("rectangle of ") + ClassName(control) + " " + row.Text);
+            const LOGFONTW font = FontOf(control);
+            check(std::wstring(font.lfFaceName) == win32ui::WindowFontChoice().Face &&
+                      font.lfCharSet == win32ui::WindowFontChoice().Charset && font.lfHeight == -11,
+                  std::string("font of ") + row.Text);
+        }
+        const HWND tree = GetDlgItem(dialog, win32ui::idStvChoiceFolder);
+        check(GetFocus() == tree, "the tree has the focus");
+        check(SendMessageW(tree, TVM_GETINDENT, 0, 0) == 19, "indent 19");
+        const auto treeStyle = GetWindowLongPtrW(tree, GWL_STYLE);
+        check((treeStyle & TVS_HASBUTTONS) && !(treeStyle & TVS_LINESATROOT) &&
+                  !(treeStyle & TVS_EDITLABELS),
+              "buttons below the root, no renaming");
+        // One top entry, the computer's, expanded and selected, with the drives below it.
+        const HTREEITEM root = TreeNext(tree, nullptr, TVGN_ROOT);
+        check(root != nullptr && TreeNext(tree, root, TVGN_NEXT) == nullptr, "one top entry");
+        check(!TreeText(tree, root).empty(), "the computer's name");
+        check(Expanded(tree, root), "the computer's entry expanded");
+        check(TreeNext(tree, nullptr, TVGN_CARET) == root, "the computer's entry selected");
+        bool driveZ = false;
+        for (const std::string& drive : ChildTexts(tree, root)) {
+            driveZ = driveZ || drive.find("Z:") != std::string::npos;
+        }
+        check(driveZ, "drive Z: listed");
+        PressKey(VK_ESCAPE)(dialog);
+    }});
+    chosen = win32ui::ChooseFolderWithDialog(window.Handle(), "");
+    EXPECT_EQ(failures, std::vector<std::string>{});
+    EXPECT_EQ(chosen, std::nullopt);
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    const TSeenBox& seen = answerer.Seen()[0];
+    EXPECT_EQ(seen.Caption, "Выбор папки");
+    EXPECT_EQ(seen.Text, "Выбор папки:");
+    EXPECT_EQ(seen.ScreenButtons, (std::vector<std::string>{"OK", "Отмена"}));
+    // Tab walks from the tree (no text) to OK and Отмена.
+    EXPECT_EQ(seen.TabButtons, (std::vector<std::string>{"", "OK", "Отмена"}));
+    EXPECT_TRUE(IsWindowEnabled(window.Handle()));
+}
+
+// The root field's text preselects its folder, every entry on the way expanded, in view; OK
+// without any click gives it back. A text that names no folder leaves the computer selected.
+TEST(Win32FolderChooser, ThePresetFolderIsSelectedWithItsWay) {
+    TChooserFolders folders;
+    const std::string temp = Utf8(folders.Temp.Path());
+    struct TRow {
+        std::string Text;
+        std::string Chosen;
+        std::string Name; // the selected entry's text ("" for the computer's)
+    };
+    const TRow rows[] = {
+        {Utf8(folders.Deep), Utf8(folders.Deep), "Данные"},
+        {temp + "\\Кормант\\нет\\..\\Программа 4.1\\\\", temp + "\\Кормант\\Программа 4.1",
+         "Программа 4.1"},
+        {temp + "\\КОРМАНТ", temp + "\\Кормант", "Кормант"},
+        {Utf8(folders.Hidden), Utf8(folders.Hidden), "Kormant"},
+        {temp + "\\Ряд 39", temp + "\\Ряд 39", "Ряд 39"},
+        {temp + "\\нет такой папки", win32ui::kComputerEntryPath, ""},
+        {temp + "\\файл.txt", win32ui::kComputerEntryPath, ""},
+        {"", win32ui::kComputerEntryPath, ""},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Text);
+        std::string name = "?";
+        bool wayExpanded = true;
+        bool selectionExpanded = true;
+        bool inView = false;
+        TBoxAnswerer answerer({[&](HWND dialog) {
+            const HWND tree = GetDlgItem(dialog, win32ui::idStvChoiceFolder);
+            const HTREEITEM selected = TreeNext(tree, nullptr, TVGN_CARET);
+            const bool computer = selected == TreeNext(tree, nullptr, TVGN_ROOT);
+            name = computer ? "" : TreeText(tree, selected);
+            for (HTREEITEM way = TreeNext(tree, selected, TVGN_PARENT); way != nullptr;
+                 way = TreeNext(tree, way, TVGN_PARENT)) {
+                wayExpanded = wayExpanded && Expanded(tree, way);
+            }
+            selectionExpanded = !computer && Expanded(tree, selected);
+            inView = NameInView(tree, selected);
+            PressKey(VK_RETURN)(dialog);
+        }});
+        TfrmChoiceFolder dialog(nullptr);
+        dialog.SetPath(row.Text);
+        EXPECT_EQ(dialog.ShowModal(), mrOk);
+        EXPECT_EQ(dialog.Path(), std::optional<std::string>(row.Chosen));
+        EXPECT_EQ(name, row.Name);
+        EXPECT_TRUE(wayExpanded);
+        EXPECT_FALSE(selectionExpanded);
+        EXPECT_TRUE(inView);
+    }
+}
+
+TEST(Win32FolderChooser, ItsResultsFollowTheButtonsAndKeys) {
+    TChooserFolders folders;
+    const auto press = [](int id) {
+        return [id](HWND dialog) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); };
+    };
+    struct TRow {
+        const char* Name;
+        TBoxAnswer Answer;
+        int Result;
+        std::optional<std::string> Chosen;
+    };
+    const TRow rows[] = {
+        {"OK", press(IDOK), mrOk, Utf8(folders.Deep)},
+        {"Enter", PressKey(VK_RETURN), mrOk, Utf8(folders.Deep)},
+        {"Отмена", press(IDCANCEL), mrClosed, std::nullopt},
+        {"Esc", PressKey(VK_ESCAPE), mrClosed, std::nullopt},
+        {"title bar", CloseByTitleBar(), mrClosed, std::nullopt},
+        // As after a preset folder whose entry the tree does not have: OK gives nothing.
+        {"OK, nothing selected",
+         [](HWND dialog) {
+             SendMessageW(GetDlgItem(dialog, win32ui::idStvChoiceFolder), TVM_SELECTITEM,
+                          TVGN_CARET, 0);
+             PressKey(VK_RETURN)(dialog);
+         },
+         mrOk, std::nullopt},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TBoxAnswerer answerer({row.Answer});
+        TfrmChoiceFolder dialog(nullptr);
+        dialog.SetPath(Utf8(folders.Deep));
+        EXPECT_EQ(dialog.ShowModal(), row.Result);
+        EXPECT_EQ(dialog.Path(), row.Chosen);
+        EXPECT_EQ(answerer.Seen().size(), 1u);
+    }
+}
+
+// Folders only, hidden ones left out; a right click selects the entry under the pointer and
+// opens no menu.
+TEST(Win32FolderChooser, ListsFoldersOnlyAndARightClickSelects) {
+    TChooserFolders folders;
+    std::vector<std::string> listed;
+    std::string selectedByClick;
+    bool menu = true;
+    TBoxAnswerer answerer({[&](HWND dialog) {
+        const HWND tree = GetDlgItem(dialog, win32ui::idStvChoiceFolder);
+        const HTREEITEM program = TreeNext(tree, nullptr, TVGN_CARET);
+        const HTREEITEM kormant = TreeNext(tree, program, TVGN_PARENT);
+        listed = ChildTexts(tree, kormant);
+        const HTREEITEM other = ChildText(tree, TreeNext(tree, kormant, TVGN_PARENT), "Другая");
+        SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(other));
+        const RECT name = NameRect(tree, other);
+        const LPARAM at = MAKELPARAM((name.left + name.right) / 2, (name.top + name.bottom) / 2);
+        SendMessageW(tree, WM_RBUTTONDOWN, MK_RBUTTON, at);
+        SendMessageW(tree, WM_RBUTTONUP, 0, at);
+        POINT screen{(name.left + name.right) / 2, (name.top + name.bottom) / 2};
+        ClientToScreen(tree, &screen);
+        SendMessageW(tree, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree),
+                     MAKELPARAM(screen.x, screen.y));
+        selectedByClick = TreeText(tree, TreeNext(tree, nullptr, TVGN_CARET));
+        // A menu would be a window of the class #32768.
+        menu = FindWindowW(L"#32768", nullptr) != nullptr &&
+               IsWindowVisible(FindWindowW(L"#32768", nullptr));
+        PressKey(VK_RETURN)(dialog);
+    }});
+    TfrmChoiceFolder dialog(nullptr);
+    dialog.SetPath(Utf8(folders.Kormant) + "\\Программа 4.1");
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    EXPECT_EQ(listed, std::vector<std::string>{"Программа 4.1"});
+    EXPECT_EQ(selectedByClick, "Другая");
+    EXPECT_FALSE(menu);
+    EXPECT_EQ(dialog.Path(), std::optional<std::string>(Utf8(folders.Other)));
+}
+
+// The main window's "..." opens the chooser at the root field's folder and puts the chosen one
+// into the field; the password stays.
+TEST(Win32FolderChooser, TheDotsButtonPutsTheChosenFolderIntoTheRoot) {
+    TChooserFolders folders;
+    const std::string start = Utf8(folders.Kormant);
+    struct TRow {
+        const char* Name;
+        bool Pick;
+        TBoxAnswer Close;
+        std::string Root;
+    };
+    const TRow rows[] = {
+        {"OK", true, PressKey(VK_RETURN), Utf8(folders.Other)},
+        {"Отмена", true,
+         [](HWND dialog) { SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0); }, start},
+        {"Esc", true, PressKey(VK_ESCAPE), start},
+        {"OK, nothing selected", false,
+         [](HWND dialog) {
+             SendMessageW(GetDlgItem(dialog, win32ui::idStvChoiceFolder), TVM_SELECTITEM,
+                          TVGN_CARET, 0);
+             PressKey(VK_RETURN)(dialog);
+         },
+         start},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TfrmMain window({}, "C:\\Kormant\\Updater.exe");
+        window.Show(SW_SHOWNORMAL);
+        SetWindowTextW(window.Control("eProgramLocation"), Widen(start).c_str());
+        SetWindowTextW(window.Control("ePassword"), L"секрет");
+        std::string preset;
+        HWND owner = nullptr;
+        TBoxAnswerer answerer({[&](HWND dialog) {
+            owner = GetWindow(dialog, GW_OWNER);
+            const HWND tree = GetDlgItem(dialog, win32ui::idStvChoiceFolder);
+            const HTREEITEM kormant = TreeNext(tree, nullptr, TVGN_CARET);
+            preset = TreeText(tree, kormant);
+            if (row.Pick) {
+                const HTREEITEM other =
+                    ChildText(tree, TreeNext(tree, kormant, TVGN_PARENT), "Другая");
+                SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(other));
+            }
+            row.Close(dialog);
+        }});
+        SendMessageW(window.Control("bbProgramLocation"), BM_CLICK, 0, 0);
+        EXPECT_EQ(owner, window.Handle());
+        EXPECT_EQ(preset, "Кормант");
+        EXPECT_EQ(WindowText(window.Control("eProgramLocation")), row.Root);
+        EXPECT_EQ(WindowText(window.Control("ePassword")), "секрет");
+        EXPECT_EQ(answerer.Seen().size(), 1u);
+    }
 }
 
 // ---- Whole client-only updates through the window
