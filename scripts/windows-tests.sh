@@ -54,4 +54,5 @@ trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server" 2>/dev/nul
 
 # The test lists are read by running the programs, so the prefix comes first.
 cmake --build "$build" -j "$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+# The 32-bit build's runs under emulation are scripts/windows32-tests.sh's.
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE i686-emulated "$@"
