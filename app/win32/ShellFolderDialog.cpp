@@ -12,21 +12,22 @@ namespace {
 
 constexpr UINT_PTR FollowSubclassId = 1;
 
+// Keeps the first tree view among the children; a named CALLBACK, since a lambda would have the
+// C calling convention where 32-bit Windows calls it as __stdcall.
+BOOL CALLBACK KeepFolderTree(HWND child, LPARAM data) {
+    wchar_t name[32] = {};
+    GetClassNameW(child, name, 32);
+    if (wcscmp(name, WC_TREEVIEWW) != 0) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(data) = child;
+    return FALSE;
+}
+
 // The folder tree inside the dialog (the new-style dialog nests it in a control of its own).
 HWND FindFolderTree(HWND dialog) {
     HWND found = nullptr;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM data) -> BOOL {
-            wchar_t name[32] = {};
-            GetClassNameW(child, name, 32);
-            if (wcscmp(name, WC_TREEVIEWW) != 0) {
-                return TRUE;
-            }
-            *reinterpret_cast<HWND*>(data) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(dialog, KeepFolderTree, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
