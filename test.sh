@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test through CTest: first the normal build
 # against the private Firebird 3.0 server, then its database tests once more against Firebird 4.0,
-# then the Windows build under Wine, then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# then the Windows build under Wine (the 64-bit build's suite, a few runs of the 32-bit product),
+# then the same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 # UPDATER_SKIP_SANITIZE=1 runs the normal build only (for quick local runs).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -39,6 +39,8 @@ run_build build "Normal build"
 UPDATER_TEST_FIREBIRD=4 run_tests build "Normal build, Firebird 4 pass" -L firebird-server
 # The Windows build, its tests under Wine.
 ./scripts/windows-tests.sh build-win
+# The 32-bit Windows product, its few whole-program runs under emulated 32-bit Wine.
+./scripts/windows32-tests.sh build-win32 build-win
 if [[ "${UPDATER_SKIP_SANITIZE:-0}" != 1 ]]; then
     # intercept_tls_get_addr=0: GCC 12's LeakSanitizer takes a dynamic TLS block at 16 bytes past
     # a page for a glibc 2.19 one and reads its bounds from the 16 bytes before it; with this

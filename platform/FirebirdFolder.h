@@ -16,7 +16,8 @@ struct TFirebirdFolderLookup {
 };
 
 // Windows: the value "DefaultInstance" of the registry key
-// HKEY_LOCAL_MACHINE\Software\Firebird Project\Firebird Server\Instances, read-only.
+// HKEY_LOCAL_MACHINE\Software\Firebird Project\Firebird Server\Instances, read-only: in the
+// registry's 32-bit view, and when that has no such value, in its 64-bit view.
 // Linux: the environment variable FIREBIRD when it names a folder, else the first existing of
 // /opt/firebird and /usr/lib/<multiarch>/firebird/<version> (the highest version).
 TFirebirdFolderLookup LookUpFirebirdFolder();

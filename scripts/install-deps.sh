@@ -17,6 +17,9 @@ packages=(
     # Wine's own fonts (MS Sans Serif with Cyrillic), copied into the tests' Wine prefix: without
     # them Cyrillic in the log pane falls back to a system font whose text shaping crashes Wine 8.
     fonts-wine
+    # The 32-bit Windows build (the product) and its few runs under Wine's 32-bit side, which
+    # this machine's kernel starts only through qemu (scripts/qemu-i386-binfmt.sh).
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix qemu-user-static wine32:i386
     # The package builder (writes zip archives through libarchive) and the package program (its
     # static zlib, libz.a), ib_util.h for the quv_udf library, mkfs.ext4 for the full-disk tests.
     libarchive-dev zlib1g-dev firebird-dev e2fsprogs
@@ -75,6 +78,10 @@ if [[ ! -e $policy ]]; then
     trap '"${sudo_cmd[@]}" rm -f "$policy"' EXIT
 fi
 
+# wine32 is a package of the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 make_locales

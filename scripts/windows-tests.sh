@@ -17,6 +17,16 @@ unset DISPLAY WAYLAND_DISPLAY
 if [[ -d $WINEPREFIX && $(stat -c %u "$WINEPREFIX") != $(id -u) ]]; then
     rm -rf "$WINEPREFIX"
 fi
+# The 32-bit runs of scripts/windows32-tests.sh use this prefix. Its 32-bit part is made with it
+# when Wine's 32-bit side can start (through qemu here: a few minutes more for a new prefix); a
+# prefix made before that never gets it and is made anew.
+if [[ -x /usr/lib/wine/wine ]]; then
+    ./scripts/qemu-i386-binfmt.sh
+    if [[ -f $WINEPREFIX/system.reg && ! -f $WINEPREFIX/drive_c/windows/syswow64/kernel32.dll ]]
+    then
+        rm -rf "$WINEPREFIX"
+    fi
+fi
 mkdir -p "$WINEPREFIX"
 # The prefix and its settings first, under a server of their own that ends with them. The window
 # tests need no display: Wine's null graphics driver. Unmanaged windows, or Wine waits about 2 s
@@ -37,6 +47,11 @@ mkdir -p "$WINEPREFIX"
 if [[ -f /usr/share/wine/fonts/ms_sans_serif.ttf ]]; then
     cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
 fi
+# The 32-bit part of a new prefix is made by 32-bit programs that run emulated here and outlive
+# wineboot's wait (it gives up after 5 minutes): the server ends once they have.
+if [[ -x /usr/lib/wine/wine ]]; then
+    /usr/lib/wine/wineserver -w
+fi
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 /usr/lib/wine/wineserver -w
 # Then one server for the whole run. In the foreground (-f), so that $! is the server itself, and
@@ -54,4 +69,5 @@ trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server" 2>/dev/nul
 
 # The test lists are read by running the programs, so the prefix comes first.
 cmake --build "$build" -j "$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+# The 32-bit build's runs under emulation are scripts/windows32-tests.sh's.
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE i686-emulated "$@"

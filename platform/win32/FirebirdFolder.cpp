@@ -27,14 +27,13 @@ private:
     HKEY Key_ = nullptr;
 };
 
-} // namespace
-
-TFirebirdFolderLookup LookUpFirebirdFolderAt(const std::string& subKey) {
+// The value in one view of the registry (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+TFirebirdFolderLookup LookUpInView(const std::string& subKey, REGSAM view) {
     using TOutcome = TFirebirdFolderLookup::TOutcome;
     constexpr REGSAM kReadAccess = 0x20019; // KEY_READ: the updater never writes this key
     constexpr const wchar_t* kValueName = L"DefaultInstance";
     TRegistryKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, win32::Widen(subKey).c_str(), 0, kReadAccess,
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, win32::Widen(subKey).c_str(), 0, kReadAccess | view,
                       key.Receive()) != ERROR_SUCCESS) {
         return {};
     }
@@ -61,6 +60,20 @@ TFirebirdFolderLookup LookUpFirebirdFolderAt(const std::string& subKey) {
         status = RegQueryValueExW(key.Get(), kValueName, nullptr, &type,
                                   reinterpret_cast<BYTE*>(buffer.data()), &size);
     }
+}
+
+} // namespace
+
+// The 32-bit view first: the sites' servers are 32-bit, and a 32-bit server installer writes
+// its key there, where 64-bit Windows keeps it apart from the 64-bit software's keys. A 64-bit
+// server's key is in the 64-bit view. The views are named explicitly, so a 32-bit and a 64-bit
+// Updater.exe read the same keys in the same order.
+TFirebirdFolderLookup LookUpFirebirdFolderAt(const std::string& subKey) {
+    TFirebirdFolderLookup lookup = LookUpInView(subKey, KEY_WOW64_32KEY);
+    if (lookup.Outcome == TFirebirdFolderLookup::TOutcome::NotFound) {
+        lookup = LookUpInView(subKey, KEY_WOW64_64KEY);
+    }
+    return lookup;
 }
 
 TFirebirdFolderLookup LookUpFirebirdFolder() {

@@ -241,6 +241,29 @@ TEST(ClientBridge, ScriptEngineAppliesAScript) {
     EXPECT_EQ(db.Column("select B from T1"), std::vector<std::string>{"seven"});
 }
 
+// The server's refusal of a statement comes back through the engine's status vector and the
+// client's message texts: the statement's block and the server's words.
+TEST(ClientBridge, ScriptEngineReportsTheServersRefusalOfAStatement) {
+    TBridgeDatabase db;
+    TPane pane;
+    SetScriptEngineLibrary(UPDATER_SCRIPT_ENGINE);
+    const std::string failure = FailureText([&] {
+        ApplyScriptText(Client, db.DatabaseString(), "SYSDBA", Password, "",
+                        "SET AUTODDL ON;\r\ncreate table T1 (A integer);\r\n"
+                        "insert into T1 values (1);\r\ncommit;\r\n"
+                        "insert into T1 values ('x');\r\n",
+                        &pane);
+    });
+    SetScriptEngineLibrary("IBEScript.dll");
+    EXPECT_EQ(failure.rfind("Ошибка применения скрипта!\r------- STATEMENT --------\r"
+                            "insert into T1 values ('x')\r-------   ERROR   --------\r",
+                            0),
+              0u)
+        << failure;
+    EXPECT_NE(failure.find("conversion error from string \"x\""), std::string::npos) << failure;
+    EXPECT_EQ(db.Column("select A from T1"), std::vector<std::string>{"1"});
+}
+
 TEST(ClientBridge, AttachmentLayerAttachesAndReportsTheServersRefusal) {
     ResetClientLibrary(Client);
     {
@@ -405,7 +428,7 @@ TEST(ClientBridge, AnUnreachableHelperGivesTheClientsNetworkVector) {
     EXPECT_EQ(BRIDGE(isc_attach_database)(status, 0, TestDatabase.c_str(), &handle,
                                           static_cast<short>(dpb.size()), dpb.data()),
               isc_network_error);
-    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(handle, isc_db_handle{});
     ASSERT_EQ(status[0], isc_arg_gds);
     EXPECT_EQ(status[1], isc_network_error);
     ASSERT_EQ(status[2], isc_arg_string);
@@ -576,7 +599,7 @@ TEST(ClientBridge, ParametersAndValuesCrossFieldByField) {
         BRIDGE(isc_vax_integer)(info + 3, static_cast<short>(BRIDGE(isc_vax_integer)(info + 1, 2))),
         isc_info_sql_stmt_exec_procedure);
     BRIDGE(isc_dsql_free_statement)(status, &statement, DSQL_drop);
-    EXPECT_EQ(statement, 0u);
+    EXPECT_EQ(statement, isc_stmt_handle{});
     Check(BRIDGE(isc_commit_transaction)(status, &tr), status, "commit");
     BRIDGE(isc_detach_database)(status, &handle);
     EXPECT_EQ(db.Column("select A from T2"), std::vector<std::string>{"-123456"});

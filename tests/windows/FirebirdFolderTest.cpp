@@ -1,7 +1,9 @@
 #include "platform/FirebirdFolder.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/WindowsSupport.h"
@@ -11,21 +13,26 @@ namespace {
 using platform::LookUpFirebirdFolderAt;
 using TOutcome = platform::TFirebirdFolderLookup::TOutcome;
 
+std::string UniqueSubKey() {
+    std::random_device random;
+    return "Software\\UpdaterTest-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(random());
+}
+
 // A key of HKEY_LOCAL_MACHINE of the test's own, named uniquely so that test programs running
-// side by side do not meet, and deleted with its values when the test ends.
+// side by side do not meet, and deleted with its values when the test ends; in the registry's
+// 64-bit view unless another is named.
 class TScratchKey {
 public:
-    TScratchKey() {
-        std::random_device random;
-        SubKey_ = "Software\\UpdaterTest-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  std::to_string(random());
+    explicit TScratchKey(std::string subKey = UniqueSubKey(), REGSAM view = KEY_WOW64_64KEY)
+        : SubKey_(std::move(subKey)), View_(view) {
         Status_ = RegCreateKeyExW(HKEY_LOCAL_MACHINE, platform::win32::Widen(SubKey_).c_str(), 0,
-                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &Key_, nullptr);
+                                  nullptr, 0, KEY_ALL_ACCESS | View_, nullptr, &Key_, nullptr);
     }
     ~TScratchKey() {
         if (Status_ == ERROR_SUCCESS) {
             RegCloseKey(Key_);
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, platform::win32::Widen(SubKey_).c_str());
+            RegDeleteKeyExW(HKEY_LOCAL_MACHINE, platform::win32::Widen(SubKey_).c_str(), View_, 0);
         }
     }
     TScratchKey(const TScratchKey&) = delete;
@@ -39,6 +46,7 @@ public:
 
 private:
     std::string SubKey_;
+    REGSAM View_;
     HKEY Key_ = nullptr;
     LSTATUS Status_ = ERROR_INVALID_FUNCTION;
 };
@@ -109,6 +117,53 @@ INSTANTIATE_TEST_SUITE_P(
         TValueCase{"OnlyAnotherValue", L"Instance", REG_SZ, Bytes(L"C:\\Firebird"),
                    TOutcome::NotFound, ""}),
     [](const ::testing::TestParamInfo<TValueCase>& info) { return info.param.Name; });
+
+// A 32-bit server records its folder in the registry's 32-bit view, a 64-bit one in the 64-bit
+// view; the 32-bit view is read first. A null text: no key in that view.
+struct TViewCase {
+    const char* Name;
+    const wchar_t* In32BitView;
+    const wchar_t* In64BitView;
+    std::string Folder;
+};
+
+void PrintTo(const TViewCase& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+class FirebirdFolderView : public ::testing::TestWithParam<TViewCase> {};
+
+TEST_P(FirebirdFolderView, The32BitViewIsReadFirst) {
+    const TViewCase& row = GetParam();
+    const std::string subKey = UniqueSubKey();
+    std::optional<TScratchKey> key32;
+    std::optional<TScratchKey> key64;
+    if (row.In32BitView != nullptr) {
+        key32.emplace(subKey, KEY_WOW64_32KEY);
+        ASSERT_TRUE(key32->Created()) << "cannot create HKLM\\" << subKey << " (32-bit view)";
+        ASSERT_EQ(key32->Set(L"DefaultInstance", REG_SZ, Bytes(row.In32BitView)), ERROR_SUCCESS);
+    }
+    if (row.In64BitView != nullptr) {
+        key64.emplace(subKey, KEY_WOW64_64KEY);
+        ASSERT_TRUE(key64->Created()) << "cannot create HKLM\\" << subKey << " (64-bit view)";
+        ASSERT_EQ(key64->Set(L"DefaultInstance", REG_SZ, Bytes(row.In64BitView)), ERROR_SUCCESS);
+    }
+    const auto lookup = LookUpFirebirdFolderAt(subKey);
+    EXPECT_EQ(lookup.Outcome, TOutcome::Found);
+    EXPECT_EQ(lookup.Folder, row.Folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, FirebirdFolderView,
+    ::testing::Values(
+        TViewCase{"Only32BitView", L"C:\\Program Files (x86)\\Firebird\\Firebird_3_0\\", nullptr,
+                  "C:\\Program Files (x86)\\Firebird\\Firebird_3_0\\"},
+        TViewCase{"Both32BitWins", L"C:\\Program Files (x86)\\Firebird\\Firebird_3_0\\",
+                  L"C:\\Program Files\\Firebird\\Firebird_3_0\\",
+                  "C:\\Program Files (x86)\\Firebird\\Firebird_3_0\\"},
+        TViewCase{"Only64BitView", nullptr, L"C:\\Program Files\\Firebird\\Firebird_3_0\\",
+                  "C:\\Program Files\\Firebird\\Firebird_3_0\\"}),
+    [](const ::testing::TestParamInfo<TViewCase>& info) { return info.param.Name; });
 
 TEST(FirebirdFolderKey, AnAbsentKeyRecordsNoFolder) {
     std::string subKey;

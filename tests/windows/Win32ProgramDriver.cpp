@@ -1,6 +1,7 @@
 #include "tests/windows/Win32ProgramDriver.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <utility>
 
@@ -11,10 +12,19 @@ namespace {
 using win32ui::Widen;
 
 constexpr DWORD kPollMs = 20;
-constexpr DWORD kFocusPatienceMs = 2000;
-constexpr DWORD kAnswerPatienceMs = 5000;
+
+// A wait's patience, times UPDATER_TEST_PATIENCE when that is set: a 32-bit program under
+// emulated 32-bit Wine (scripts/windows32-tests.sh) answers many times slower.
+DWORD Patient(DWORD ms) {
+    const char* factor = std::getenv("UPDATER_TEST_PATIENCE");
+    const long times = factor != nullptr ? std::strtol(factor, nullptr, 10) : 1;
+    return times > 1 ? ms * static_cast<DWORD>(times) : ms;
+}
+
+const DWORD kFocusPatienceMs = Patient(2000);
+const DWORD kAnswerPatienceMs = Patient(5000);
 // How long a message to the program may take before it counts as hung.
-constexpr UINT kMessagePatienceMs = 5000;
+const UINT kMessagePatienceMs = Patient(5000);
 
 void CloseHandleOf(HANDLE handle) {
     CloseHandle(handle);

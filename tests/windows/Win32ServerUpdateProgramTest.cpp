@@ -3,6 +3,7 @@
 // installation with both parts and driven from outside as the operator drives it, against the
 // real server: the client calls go through the client bridge, the database is read with isql-fb
 // on the Linux side.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -26,9 +27,21 @@ namespace {
 namespace fs = std::filesystem;
 using firebird_test::Query;
 
+// The program under test and what lies beside it: this build's, or those named by the
+// environment (scripts/windows32-tests.sh runs the 32-bit build's Updater.exe, engine and bridge
+// with this 64-bit driver).
+std::string Part(const char* variable, const char* built) {
+    const char* named = std::getenv(variable);
+    return named != nullptr && *named != '\0' ? named : built;
+}
+const std::string kUpdaterExe = Part("UPDATER_TEST_UPDATER_EXE", UPDATER_EXE);
+const std::string kBridgeClient = Part("UPDATER_TEST_BRIDGE_CLIENT", UPDATER_BRIDGE_CLIENT);
+const std::string kScriptEngine = Part("UPDATER_TEST_SCRIPT_ENGINE", UPDATER_SCRIPT_ENGINE);
+
 // The longest a whole run may take here: the program's start, the package program, the 2 s
-// pause after the shutdown, the script through the bridge.
-constexpr unsigned long kRunLimitMs = 120000;
+// pause after the shutdown, the script through the bridge; UPDATER_TEST_RUN_LIMIT_MS for a
+// program that runs emulated.
+const unsigned long kRunLimitMs = std::stoul(Part("UPDATER_TEST_RUN_LIMIT_MS", "120000"));
 
 std::string Utf8(const fs::path& path) {
     const std::u8string text = path.u8string();
@@ -61,11 +74,11 @@ protected:
         const fs::path folder = Temp.MakeFolder("updater");
         const fs::path program = folder / "Updater.exe";
         const std::string arguments = "--script \"" + Utf8(script) + "\" --package \"" + package +
-                                      "\" -o \"" + Utf8(program) + "\" \"" + Native(UPDATER_EXE) +
+                                      "\" -o \"" + Utf8(program) + "\" \"" + Native(kUpdaterExe) +
                                       "\"";
         EXPECT_EQ(RunToEnd(Native(UPDATER_ATTACH_PAYLOAD), arguments, 60000), 0u);
-        fs::copy_file(UPDATER_BRIDGE_CLIENT, folder / "fbclient.dll");
-        fs::copy_file(UPDATER_SCRIPT_ENGINE, folder / "IBEScript.dll");
+        fs::copy_file(kBridgeClient, folder / "fbclient.dll");
+        fs::copy_file(kScriptEngine, folder / "IBEScript.dll");
         return program;
     }
 
