@@ -27,7 +27,10 @@ if [[ -x /usr/lib/wine/wine ]]; then
         rm -rf "$WINEPREFIX"
     fi
 fi
-mkdir -p "$WINEPREFIX"
+# A new prefix is a copy of the one kept for this machine (made there once: minutes here).
+if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    ./scripts/wine-prefix-template.sh "$WINEPREFIX"
+fi
 # The prefix and its settings first, under a server of their own that ends with them. The window
 # tests need no display: Wine's null graphics driver. Unmanaged windows, or Wine waits about 2 s
 # for the window manager at each window that closes.
